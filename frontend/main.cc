@@ -1,0 +1,64 @@
+// needle's entry point: greeting, the two number files, and the main menu loop.
+#include <cstdint>
+#include <iostream>
+
+#include "frontend/numberReader.h"
+#include "frontend/programState.h"
+#include "search/binarySearch.h"
+#include "search/hashSearch.h"
+#include "search/linearSearch.h"
+
+namespace {
+
+void stopRunning() { keepRunning = false; }
+
+// The menu, in the order it is shown and its choices are tested.
+struct MenuEntry {
+    std::int32_t choice;
+    const char* label;
+    void (*action)();
+};
+constexpr MenuEntry kMenu[] = {
+    {1, "Linear Search", linearSearch},
+    {2, "Binary Search", binarySearch},
+    {3, "Hash Search", hashSearch},
+    {0, "exit", stopRunning},
+};
+
+void showMenu() {
+    std::cout << "\n    Main Menu\n";
+    for (const MenuEntry& entry : kMenu) {
+        std::cout << '(' << entry.choice << ") " << entry.label << '\n';
+    }
+    std::cout << "Please give me a number 1 - 3: ";
+}
+
+}  // namespace
+
+int main() {
+    // Our own buffering instead of C stdio's. Standard input stays tied to
+    // standard output and standard error is tied to it as well, so a prompt
+    // is on screen before the program waits and before any error line.
+    std::ios::sync_with_stdio(false);
+
+    std::cout << "Hello user! Welcome to the program.  This program will search for a needle in "
+                 "the haystack for you!\n"
+                 "Loading up the unsorted file and sorted file\n";
+    openNumberFiles();
+
+    do {
+        showMenu();
+        readNumber();
+        // Separate tests, not a chain: each sees currentNumber as the action
+        // before it left it. The searches leave 10 and the hash search 3, so
+        // one choice runs one action.
+        for (const MenuEntry& entry : kMenu) {
+            if (currentNumber == entry.choice) {
+                entry.action();
+            }
+        }
+    } while (keepRunning);
+
+    closeNumberFiles();
+    return 0;
+}

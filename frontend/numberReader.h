@@ -1,0 +1,12 @@
+// The validated reader through which every number the user types enters.
+#pragma once
+
+// Reads numbers from standard input until one is a whole number that fits in
+// 32 bits, answering every other attempt with "Invalid input!" and a new
+// prompt, and stores it in currentNumber. When standard input has ended, no
+// number can ever arrive: it then ends the program as menu choice 0 would.
+void readNumber();
+
+// Whether `value` is a whole number from -2147483648 to 2147483647; NaN and
+// the infinities are not. -0 is the whole number 0.
+bool isWholeInt32(double value);

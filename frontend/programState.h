@@ -1,0 +1,35 @@
+// The program-wide state that every operation of needle shares.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <vector>
+
+// Whether the menu loop runs another pass; menu choice 0 clears it.
+extern bool keepRunning;
+// The last number accepted from the user: the menu choice, then a search's target.
+extern std::int32_t currentNumber;
+// Occurrences of the target found by the last search. 64-bit: a file may hold more
+// than 2^31 numbers.
+extern std::int64_t instanceCount;
+// Comparisons made by the last search (numbers read, or probes for the binary search).
+extern std::int64_t comparisonCount;
+// The number just extracted from standard input, before it is validated.
+extern double rawInput;
+// The last integer the linear search read from the unsorted file.
+extern std::int32_t fileValue;
+// Upper bound and probe index of the binary search's range; 64-bit so that
+// neither the indices nor their sum can overflow.
+extern std::int64_t high;
+extern std::int64_t mid;
+// The stream on numbers.txt, read by the linear search.
+extern std::ifstream unsortedFile;
+// The stream on sortedNumbers.txt, read once by the first binary search.
+extern std::ifstream sortedFile;
+// The numbers of sortedNumbers.txt in file order; only ever grows.
+extern std::vector<std::int32_t> sortedList;
+
+// Opens both number files and says on the console how that went.
+void openNumberFiles();
+// Closes both number files; nothing is reported, whatever the outcome.
+void closeNumberFiles();

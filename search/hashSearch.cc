@@ -1,0 +1,6 @@
+// The hash search placeholder.
+#include "search/hashSearch.h"
+
+#include <iostream>
+
+void hashSearch() { std::cout << "in maintenance, sorry!\n"; }
