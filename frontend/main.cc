@@ -10,7 +10,9 @@
 
 namespace {
 
-void stopRunning() { keepRunning = false; }
+void stopRunning() {
+    keepRunning = false;
+}
 
 // The menu, in the order it is shown and its choices are tested.
 struct MenuEntry {

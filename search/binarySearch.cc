@@ -105,7 +105,8 @@ void binarySearch() {
         if (probe == target) {
             // In a sorted list every occurrence lies in [low, high] next to
             // mid; the walks are not counted as comparisons.
-            instanceCount = 1 + countRun(mid - 1, -1, low, target) + countRun(mid + 1, 1, low, target);
+            instanceCount =
+                1 + countRun(mid - 1, -1, low, target) + countRun(mid + 1, 1, low, target);
             break;
         }
         if (probe > target) {

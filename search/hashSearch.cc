@@ -3,4 +3,6 @@
 
 #include <iostream>
 
-void hashSearch() { std::cout << "in maintenance, sorry!\n"; }
+void hashSearch() {
+    std::cout << "in maintenance, sorry!\n";
+}

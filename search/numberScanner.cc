@@ -24,8 +24,12 @@ constexpr std::size_t kChunk = std::size_t{1} << 20;
 constexpr std::size_t kFrontPad = 16;
 constexpr std::size_t kBackPad = 64;
 
-inline bool isSpace(unsigned char c) { return c == ' ' || static_cast<unsigned>(c - 9) < 5u; }
-inline bool isDigit(unsigned char c) { return static_cast<unsigned>(c - '0') < 10u; }
+inline bool isSpace(unsigned char c) {
+    return c == ' ' || static_cast<unsigned>(c - 9) < 5u;
+}
+inline bool isDigit(unsigned char c) {
+    return static_cast<unsigned>(c - '0') < 10u;
+}
 
 // Ends the token in `state`. Returns false, leaving the state failed, when its
 // value lies outside the 32-bit range.
@@ -139,9 +143,15 @@ inline Masks classify16(const char* p) {
 #endif
 }
 
-inline unsigned lowBits(unsigned n) { return (1u << n) - 1; }
-inline unsigned countOnes(unsigned mask) { return static_cast<unsigned>(__builtin_popcount(mask)); }
-inline unsigned firstOne(unsigned mask) { return static_cast<unsigned>(__builtin_ctz(mask)); }
+inline unsigned lowBits(unsigned n) {
+    return (1u << n) - 1;
+}
+inline unsigned countOnes(unsigned mask) {
+    return static_cast<unsigned>(__builtin_popcount(mask));
+}
+inline unsigned firstOne(unsigned mask) {
+    return static_cast<unsigned>(__builtin_ctz(mask));
+}
 
 // The value of the `n` (1 to 10) digits at `q`. Reads up to 8 bytes before q.
 inline std::uint64_t digitValue(const char* q, unsigned n) {

@@ -42,8 +42,8 @@ struct NumberBatch {
     std::size_t count;
     const char* text;  // the chunk the numbers were read from
     const char* textEnd;
-    ScanState start;   // the reader's state before the chunk
-    bool lastChunk;    // the chunk ended the file
+    ScanState start;  // the reader's state before the chunk
+    bool lastChunk;   // the chunk ended the file
 };
 
 // Receives each batch; returns how many of its numbers it stored. Fewer than
