@@ -7,24 +7,16 @@
 // text is its lines, each ending in a newline. Flags: "-n" drops the last
 // newline; "escaped" reads \n, \r, \t, \v, \f, \\ and \xHH; "dir" makes the
 // number file a directory.
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+
+#include "needleRun.h"
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -76,15 +68,8 @@ std::string unescape(const std::string& text) {
     return out;
 }
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
-
 Session parseSession(const fs::path& path) {
-    std::istringstream in(readFile(path));
+    std::istringstream in(readWholeFile(path));
     Session session;
     std::getline(in, session.question);
     std::string line, name, flags;
@@ -117,52 +102,13 @@ Session parseSession(const fs::path& path) {
     return session;
 }
 
-struct Outcome {
-    std::string out, err;
-    int status;
-};
-
-// Runs needle in `dir` with `input` as standard input; kills it if it has not
-// ended after a minute, which then shows as a status of -1.
-Outcome runNeedle(const fs::path& dir, const std::string& input) {
-    { std::ofstream(dir / ".stdin", std::ios::binary) << input; }
-    const pid_t child = fork();
-    if (child == 0) {
-        if (chdir(dir.c_str()) != 0) {
-            _exit(127);
-        }
-        const int in = open(".stdin", O_RDONLY);
-        const int out = open(".stdout", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(".stderr", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
-        execl(NEEDLE_BINARY, "needle", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while (waitpid(child, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(child, SIGKILL);
-            waitpid(child, &status, 0);
-            return {readFile(dir / ".stdout"), readFile(dir / ".stderr"), -1};
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return {readFile(dir / ".stdout"), readFile(dir / ".stderr"), code};
-}
-
 class SessionTest : public testing::TestWithParam<fs::path> {};
 
 TEST_P(SessionTest, MatchesExactly) {
     const Session session = parseSession(GetParam());
     SCOPED_TRACE(session.question);
-    const fs::path dir = fs::temp_directory_path() / ("needle-session-" + std::to_string(getpid()) +
-                                                      "-" + GetParam().stem().string());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const ScratchDir scratch(GetParam().stem().string());
+    const fs::path& dir = scratch.path;
     for (const char* file : {"numbers.txt", "sortedNumbers.txt"}) {
         const auto found = session.sections.find(file);
         if (found == session.sections.end()) {
@@ -171,14 +117,13 @@ TEST_P(SessionTest, MatchesExactly) {
         if (found->second.directory) {
             fs::create_directory(dir / file);
         } else {
-            std::ofstream(dir / file, std::ios::binary) << found->second.text;
+            writeWholeFile(dir / file, found->second.text);
         }
     }
-    const Outcome outcome = runNeedle(dir, session.sections.at("stdin").text);
+    const NeedleOutcome outcome = runNeedle(dir, session.sections.at("stdin").text);
     EXPECT_EQ(outcome.out, session.sections.at("stdout").text);
     EXPECT_EQ(outcome.err, session.sections.at("stderr").text);
     EXPECT_EQ(outcome.status, std::stoi(session.sections.at("status").text));
-    fs::remove_all(dir);
 }
 
 std::vector<fs::path> sessionFiles() {
