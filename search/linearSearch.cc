@@ -18,6 +18,16 @@ void printSearchReport() {
               << " in the file with " << comparisonCount << " comparisons made\n";
 }
 
+ScanEnd countMatches(std::streambuf& in, std::int32_t target) {
+    return scanNumbers(in, [target](const NumberBatch& batch) {
+        const std::int32_t* last = batch.values + batch.count;
+        instanceCount += std::count(batch.values, last, target);
+        comparisonCount += static_cast<std::int64_t>(batch.count);
+        fileValue = last[-1];
+        return batch.count;
+    });
+}
+
 void linearSearch() {
     instanceCount = 0;
     comparisonCount = 0;
@@ -30,15 +40,7 @@ void linearSearch() {
     if (unsortedFile.is_open()) {
         unsortedFile.clear();
         unsortedFile.rdbuf()->pubseekpos(0, std::ios::in);
-        const std::int32_t target = currentNumber;
-        // Constant memory: each chunk of numbers is counted, then dropped.
-        const ScanEnd end = scanNumbers(*unsortedFile.rdbuf(), [target](const NumberBatch& batch) {
-            const std::int32_t* last = batch.values + batch.count;
-            instanceCount += std::count(batch.values, last, target);
-            comparisonCount += static_cast<std::int64_t>(batch.count);
-            fileValue = last[-1];
-            return batch.count;
-        });
+        const ScanEnd end = countMatches(*unsortedFile.rdbuf(), currentNumber);
         // The stream ends failed, as after the extraction that stopped it.
         unsortedFile.setstate(std::ios::failbit);
         reportEarlyStop("unsorted file", end);
