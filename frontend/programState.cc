@@ -10,7 +10,6 @@ std::int32_t currentNumber = 0;
 std::int64_t instanceCount = 0;
 std::int64_t comparisonCount = 0;
 double rawInput = 0;
-std::int32_t fileValue = 0;
 std::int64_t high = 0;
 std::int64_t mid = 0;
 std::ifstream unsortedFile;

@@ -16,8 +16,6 @@ extern std::int64_t instanceCount;
 extern std::int64_t comparisonCount;
 // The number just extracted from standard input, before it is validated.
 extern double rawInput;
-// The last integer the linear search read from the unsorted file.
-extern std::int32_t fileValue;
 // Upper bound and probe index of the binary search's range; 64-bit so that
 // neither the indices nor their sum can overflow.
 extern std::int64_t high;

@@ -1,7 +1,6 @@
 // The linear search: streams numbers.txt and compares every number with the target.
 #include "search/linearSearch.h"
 
-#include <algorithm>
 #include <iostream>
 
 #include "frontend/numberReader.h"
@@ -19,13 +18,7 @@ void printSearchReport() {
 }
 
 ScanEnd countMatches(std::streambuf& in, std::int32_t target) {
-    return scanNumbers(in, [target](const NumberBatch& batch) {
-        const std::int32_t* last = batch.values + batch.count;
-        instanceCount += std::count(batch.values, last, target);
-        comparisonCount += static_cast<std::int64_t>(batch.count);
-        fileValue = last[-1];
-        return batch.count;
-    });
+    return countNumbers(in, target, comparisonCount, instanceCount);
 }
 
 void linearSearch() {

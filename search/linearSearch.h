@@ -12,9 +12,8 @@ void askForTarget();
 // and comparisonCount.
 void printSearchReport();
 // Reads the numbers of `in` from where it stands, adding each one to
-// comparisonCount and each one equal to `target` to instanceCount, and leaves
-// the last one in fileValue. Memory stays constant: numbers are counted, then
-// dropped.
+// comparisonCount and each one equal to `target` to instanceCount. Memory
+// stays constant: numbers are counted, not kept.
 ScanEnd countMatches(std::streambuf& in, std::int32_t target);
 
 // Counts the occurrences of a number in numbers.txt, reading the whole file

@@ -61,6 +61,13 @@ using NumberSink = std::function<std::size_t(const NumberBatch&)>;
 // whatever the file holds: long tokens are never buffered whole.
 ScanEnd scanNumbers(std::streambuf& in, const NumberSink& sink);
 
+// Counts the numbers of `in` into `numbers`, and those equal to `target` into
+// `matches`, reading exactly as scanNumbers does and stopping where it would,
+// but converting few of them: a plain number is compared with the target as
+// text. A count stops where the reading stops.
+ScanEnd countNumbers(std::streambuf& in, std::int32_t target, std::int64_t& numbers,
+                     std::int64_t& matches);
+
 // The 1-based line on which the batch's number at `index` begins. Costs a
 // byte-at-a-time pass over the chunk, so it is meant for the rare messages.
 std::uint64_t lineOfNumber(const NumberBatch& batch, std::size_t index);

@@ -1,6 +1,8 @@
 // The scanner against its plain twin, the `stream >> int32_t` loop.
 #include "search/numberScanner.h"
 
+#include "search/scanKernel.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -54,6 +56,66 @@ Reading plainLoop(const std::string& text) {
     }
 }
 
+Reading scan(const std::string& text);
+
+// What countNumbers must give: the plain loop's numbers, counted.
+Reading plainCount(Reading r, std::int32_t target) {
+    const auto matches = std::count(r.values.begin(), r.values.end(), target);
+    r.values = {static_cast<std::int32_t>(r.values.size()), static_cast<std::int32_t>(matches)};
+    return r;
+}
+
+Reading count(const std::string& text, std::int32_t target) {
+    std::stringbuf in(text);
+    std::int64_t numbers = 0;
+    std::int64_t matches = 0;
+    const ScanEnd end = countNumbers(in, target, numbers, matches);
+    return {{static_cast<std::int32_t>(numbers), static_cast<std::int32_t>(matches)},
+            end.stop,
+            end.line};
+}
+
+// Targets worth counting in `text`: some of its numbers, and some that are not in it.
+std::vector<std::int32_t> targetsFor(const std::vector<std::int32_t>& values) {
+    std::vector<std::int32_t> targets = {0, 1, -1, 5, 7, 2147483647, -2147483647 - 1};
+    for (std::size_t i = 0; i < values.size() && i < 64; i += 1 + i / 4) {
+        targets.push_back(values[i]);
+    }
+    if (!values.empty()) {
+        targets.push_back(values.back());
+    }
+    return targets;
+}
+
+// Every check runs against both kernels: the AVX2 one, where the processor
+// has it, and the baseline one.
+class NumberScanner : public testing::TestWithParam<bool> {
+  protected:
+    void SetUp() override { scan_detail::forceBaselineKernels = GetParam(); }
+    void TearDown() override { scan_detail::forceBaselineKernels = false; }
+
+    static void expectAgreement(const std::string& text, const std::string& what,
+                                std::size_t targetCount = 100) {
+        const Reading expected = plainLoop(text);
+        ASSERT_EQ(scan(text), expected) << what;
+        std::vector<std::int32_t> targets = targetsFor(expected.values);
+        if (targets.size() > targetCount) {
+            // The last ones are the text's own numbers.
+            targets.erase(targets.begin(),
+                          targets.end() - static_cast<std::ptrdiff_t>(targetCount));
+        }
+        for (const std::int32_t target : targets) {
+            ASSERT_EQ(count(text, target), plainCount(expected, target))
+                << what << ", counting " << target;
+        }
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Kernels, NumberScanner, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& kernel) {
+                             return kernel.param ? "Baseline" : "Best";
+                         });
+
 Reading scan(const std::string& text) {
     std::stringbuf in(text);
     Reading r{{}, ScanStop::endOfFile, 0};
@@ -66,7 +128,7 @@ Reading scan(const std::string& text) {
     return r;
 }
 
-TEST(NumberScanner, AgreesWithPlainLoopOnNastyInputs) {
+TEST_P(NumberScanner, AgreesWithPlainLoopOnNastyInputs) {
     const std::vector<std::string> cases = {
         "",
         " \t\n\v\f\r",
@@ -96,15 +158,22 @@ TEST(NumberScanner, AgreesWithPlainLoopOnNastyInputs) {
         "12345678 123456789 1234567890 1234567891",
         "\n\n\n  7\n\n  abc",
         "1\n\n\n99999999999\n",
+        "2147483647 5 -2147483648 5 1999999999 -2000000000 2147483640",
+        "5 2147483648 5",
+        "5 -2147483649 5",
+        "5 2999999999 5",
+        "5 3000000000 5",
+        "0 00 -0 +0 5 05 -05 +5 0000000000000000005",
+        "7\n-7\n+7\n07\n",
     };
     for (const std::string& text : cases) {
-        EXPECT_EQ(scan(text), plainLoop(text)) << "input: \"" << text << '"';
+        expectAgreement(text, "input \"" + text + "\"");
     }
 }
 
 // Tokens of every shape around every offset where a chunk of the scanner's
 // read size (1 MiB) ends, so the carried state is exercised at each byte.
-TEST(NumberScanner, AgreesWithPlainLoopAcrossChunkBoundaries) {
+TEST_P(NumberScanner, AgreesWithPlainLoopAcrossChunkBoundaries) {
     const std::size_t chunk = std::size_t{1} << 20;
     const std::vector<std::string> tails = {
         "-2147483648 5\n",
@@ -123,7 +192,7 @@ TEST(NumberScanner, AgreesWithPlainLoopAcrossChunkBoundaries) {
                 text[i] = '9';  // some numbers, some lines
             }
             text += tail;
-            ASSERT_EQ(scan(text), plainLoop(text)) << "tail \"" << tail << "\" at " << back;
+            expectAgreement(text, "tail \"" + tail + "\" at " + std::to_string(back), 3);
         }
     }
 }
@@ -160,19 +229,19 @@ std::string randomText(std::mt19937_64& rng, std::size_t tokens, bool withBadTok
     return text;
 }
 
-TEST(NumberScanner, AgreesWithPlainLoopOnAMillionRandomTokens) {
+TEST_P(NumberScanner, AgreesWithPlainLoopOnAMillionRandomTokens) {
     std::mt19937_64 rng(20261207);
     std::size_t total = 0;
     for (int round = 0; round < 40; ++round) {
         const std::size_t tokens = round % 4 == 0 ? 150000 : 10000;
         const std::string text = randomText(rng, tokens, round % 2 == 1);
-        ASSERT_EQ(scan(text), plainLoop(text)) << "round " << round;
+        expectAgreement(text, "round " + std::to_string(round));
         total += tokens;
     }
     EXPECT_GE(total, 1000000u);
 }
 
-TEST(NumberScanner, FindsTheLineOfAnyNumberInABatch) {
+TEST_P(NumberScanner, FindsTheLineOfAnyNumberInABatch) {
     const std::string text = "1 2\n3\n\n 4 5-6\n  7";
     std::stringbuf in(text);
     std::vector<std::uint64_t> lines;
@@ -185,7 +254,7 @@ TEST(NumberScanner, FindsTheLineOfAnyNumberInABatch) {
     EXPECT_EQ(lines, (std::vector<std::uint64_t>{1, 1, 2, 4, 4, 4, 5}));
 }
 
-TEST(NumberScanner, StopsWhereTheReceiverRunsOutOfMemory) {
+TEST_P(NumberScanner, StopsWhereTheReceiverRunsOutOfMemory) {
     const std::string text = "1\n2\n3\n4\n";
     std::stringbuf in(text);
     std::vector<std::int32_t> kept;
@@ -216,7 +285,7 @@ class FailingBuf : public std::streambuf {
     bool served_ = false;
 };
 
-TEST(NumberScanner, ReportsAReadErrorAfterTheNumbersBeforeIt) {
+TEST_P(NumberScanner, ReportsAReadErrorAfterTheNumbersBeforeIt) {
     FailingBuf in;
     std::vector<std::int32_t> values;
     const ScanEnd end = scanNumbers(in, [&values](const NumberBatch& batch) {
