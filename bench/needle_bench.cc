@@ -1,0 +1,282 @@
+// The benchmark: needle's number-file reading against the plain `>>` loop, on
+// page-cached files of several shapes, with throughput, spread and peak memory.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "bench/haystack.h"
+#include "frontend/programState.h"
+#include "search/binarySearch.h"
+#include "search/linearSearch.h"
+#include "search/scanKernel.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// What a method found, so that every method can be checked against the others.
+struct Counts {
+    std::int64_t numbers = 0;
+    std::int64_t matches = 0;
+    std::int64_t checksum = 0;
+    bool operator==(const Counts& o) const {
+        return numbers == o.numbers && matches == o.matches && checksum == o.checksum;
+    }
+};
+
+Counts plainLinear(const fs::path& file, std::int32_t target) {
+    std::ifstream in(file);
+    Counts c;
+    std::int32_t value;
+    while (in >> value) {
+        ++c.numbers;
+        c.matches += value == target;
+    }
+    return c;
+}
+
+Counts needleLinear(const fs::path& file, std::int32_t target) {
+    std::ifstream in(file);
+    instanceCount = 0;
+    comparisonCount = 0;
+    countMatches(*in.rdbuf(), target);
+    return {comparisonCount, instanceCount, 0};
+}
+
+Counts listCounts(const std::vector<std::int32_t>& list, std::int32_t target) {
+    Counts c;
+    c.numbers = static_cast<std::int64_t>(list.size());
+    for (const std::int32_t v : list) {
+        c.matches += v == target;
+        c.checksum = c.checksum * 31 + v;
+    }
+    return c;
+}
+
+// The same with the kernel every x86-64 processor runs.
+Counts needleLinearBaseline(const fs::path& file, std::int32_t target) {
+    scan_detail::forceBaselineKernels = true;
+    const Counts c = needleLinear(file, target);
+    scan_detail::forceBaselineKernels = false;
+    return c;
+}
+
+Counts plainLoad(const fs::path& file, std::int32_t target) {
+    std::ifstream in(file);
+    std::vector<std::int32_t> list;
+    std::int32_t value;
+    while (in >> value) {
+        list.push_back(value);
+    }
+    return listCounts(list, target);
+}
+
+Counts needleLoad(const fs::path& file, std::int32_t target) {
+    std::vector<std::int32_t>().swap(sortedList);
+    sortedFile.open(file);
+    loadSortedList();
+    sortedFile.close();
+    const Counts c = listCounts(sortedList, target);
+    std::vector<std::int32_t>().swap(sortedList);
+    return c;
+}
+
+Counts needleLoadBaseline(const fs::path& file, std::int32_t target) {
+    scan_detail::forceBaselineKernels = true;
+    const Counts c = needleLoad(file, target);
+    scan_detail::forceBaselineKernels = false;
+    return c;
+}
+
+// What no loader can beat here: storing that many numbers in fresh memory,
+// whose every page the kernel must supply on first touch.
+Counts freshMemory(const fs::path& file, std::int32_t target) {
+    static std::vector<std::int32_t> numbers;
+    static fs::path numbersOf;
+    if (numbersOf != file) {
+        numbersOf = file;
+        numbers = [&] {
+            std::vector<std::int32_t> list;
+            std::ifstream in(file);
+            std::int32_t value;
+            while (in >> value) {
+                list.push_back(value);
+            }
+            return list;
+        }();
+    }
+    std::vector<std::int32_t> copy;
+    copy.reserve(numbers.size());
+    copy.insert(copy.end(), numbers.begin(), numbers.end());
+    return listCounts(copy, target);
+}
+
+struct Timing {
+    double medianSeconds, fastestSeconds, slowestSeconds;
+    Counts counts;
+};
+
+Timing timeRuns(const std::function<Counts()>& method, int runs) {
+    std::vector<double> seconds;
+    Counts counts;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        counts = method();
+        seconds.push_back(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    std::sort(seconds.begin(), seconds.end());
+    return {seconds[seconds.size() / 2], seconds.front(), seconds.back(), counts};
+}
+
+// The peak resident memory of this process, in KiB, as the kernel recorded it.
+long peakKib() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+// Peak resident memory, in KiB, of this program re-run as a child doing one
+// thing. The child reads its own high-water mark: one taken from outside
+// would include what it inherited from this process before exec.
+long peakOfChild(const char* mode, const fs::path& file) {
+    const std::string command =
+        "/proc/" + std::to_string(getpid()) + "/exe " + mode + " '" + file.string() + "'";
+    FILE* child = popen(command.c_str(), "r");
+    long peak = -1;
+    if (child == nullptr || std::fscanf(child, "%ld", &peak) != 1 || pclose(child) != 0) {
+        std::cerr << "child " << mode << " failed\n";
+        std::exit(1);
+    }
+    return peak;
+}
+
+int runChild(const std::string& mode, const char* file) {
+    bool worked = false;
+    if (mode == "--peak-linear") {
+        worked = needleLinear(file, 7).numbers > 0;
+    } else if (mode == "--peak-load") {
+        sortedFile.open(file);
+        loadSortedList();
+        worked = !sortedList.empty();
+    }
+    std::printf("%ld\n", peakKib());
+    return worked ? 0 : 1;
+}
+
+std::int32_t firstNumber(const fs::path& file) {
+    std::ifstream in(file);
+    std::int32_t value = 0;
+    in >> value;
+    return value;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Most haystacks are not sorted: the loader's warning about it is expected.
+    std::cerr.rdbuf(nullptr);
+    if (argc == 3 && std::strncmp(argv[1], "--peak-", 7) == 0) {
+        return runChild(argv[1], argv[2]);
+    }
+    std::uint64_t numbers = 20'000'000;
+    int runs = 5;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--numbers") == 0) {
+            numbers = std::strtoull(argv[i + 1], nullptr, 10);
+        } else if (std::strcmp(argv[i], "--runs") == 0) {
+            runs = std::atoi(argv[i + 1]);
+        }
+    }
+
+    const fs::path dir = fs::temp_directory_path() / ("needle-bench-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    struct Shape {
+        const char* name;
+        HaystackShape shape;
+    };
+    const Shape shapes[] = {{"random", HaystackShape::random},
+                            {"sorted", HaystackShape::sorted},
+                            {"small", HaystackShape::small},
+                            {"signs+zeros", HaystackShape::signedZeros}};
+
+    std::printf("%llu numbers per file, %d runs each; MB/s median (fastest-slowest)\n\n",
+                static_cast<unsigned long long>(numbers), runs);
+    std::printf("| file | MB | method | MB/s | ns/number | x plain |\n|---|---|---|---|---|---|\n");
+    bool allAgree = true;
+    for (const Shape& shape : shapes) {
+        const fs::path file = dir / (std::string(shape.name) + ".txt");
+        {
+            std::ofstream out(file);
+            writeHaystack(out, shape.shape, numbers, 42);
+        }
+        const double megabytes = static_cast<double>(fs::file_size(file)) / 1e6;
+        const std::int32_t target = firstNumber(file);
+        struct Method {
+            const char* name;
+            Counts (*run)(const fs::path&, std::int32_t);
+        };
+        // Each group starts with the plain method that the others are compared with.
+        const std::vector<std::vector<Method>> groups = {
+            {{"plain >> loop", plainLinear},
+             {"needle count", needleLinear},
+             {"needle count, SSE2", needleLinearBaseline}},
+            {{"plain >> push_back", plainLoad},
+             {"needle load", needleLoad},
+             {"needle load, SSE2", needleLoadBaseline},
+             {"fresh memory only", freshMemory}},
+        };
+        for (const auto& group : groups) {
+            std::vector<Timing> timings;
+            for (const Method& method : group) {
+                timings.push_back(timeRuns([&] { return method.run(file, target); }, runs));
+                if (!(timings.back().counts == timings.front().counts)) {
+                    allAgree = false;
+                    std::printf("COUNTS DIFFER for %s on %s\n", method.name, shape.name);
+                }
+            }
+            for (std::size_t m = 0; m < group.size(); ++m) {
+                const Timing& t = timings[m];
+                std::printf("| %s | %.0f | %s | %.0f (%.0f-%.0f) | %.1f | %.1f |\n", shape.name,
+                            megabytes, group[m].name, megabytes / t.medianSeconds,
+                            megabytes / t.slowestSeconds, megabytes / t.fastestSeconds,
+                            t.medianSeconds * 1e9 / static_cast<double>(numbers),
+                            timings[0].medianSeconds / t.medianSeconds);
+            }
+        }
+    }
+
+    // Peak memory: the load against its bound, the linear search on a file a
+    // hundredth of the size against the full one.
+    const fs::path big = dir / "random.txt";
+    const fs::path little = dir / "little.txt";
+    {
+        std::ofstream out(little);
+        writeHaystack(out, HaystackShape::random, numbers / 100, 42);
+    }
+    const double bound = (1.1 * 4 * static_cast<double>(numbers)) / 1024 + 16 * 1024;
+    std::printf(
+        "\npeak memory (KiB): load %ld (bound %.0f); linear search %ld on %.0f MB, %ld "
+        "on %.1f MB\n",
+        peakOfChild("--peak-load", big), bound, peakOfChild("--peak-linear", big),
+        static_cast<double>(fs::file_size(big)) / 1e6, peakOfChild("--peak-linear", little),
+        static_cast<double>(fs::file_size(little)) / 1e6);
+    fs::remove_all(dir);
+    std::printf("counts %s\n", allAgree ? "agree" : "DIFFER");
+    return allAgree ? 0 : 1;
+}
