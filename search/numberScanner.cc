@@ -15,9 +15,6 @@ namespace {
 
 // The magnitude of INT32_MIN; a larger magnitude can never be read back.
 constexpr std::uint64_t kMinMagnitude = 2147483648u;
-// Read size. Large enough that the read calls cost nothing next to the
-// parsing, small enough to stay in the second-level cache.
-constexpr std::size_t kChunk = std::size_t{1} << 20;
 // Slack before and after the chunk, so that the kernels may read a little
 // past either end of it without bounds checks.
 constexpr std::size_t kFrontPad = 64;
@@ -72,21 +69,36 @@ Kernels kernels() {
 
 // Reads `in` a chunk at a time, lets `process` read each chunk's tokens, and
 // hands the numbers it appended to `sink`.
+// The memory one chunk needs: its text with padding, and room for its numbers.
+struct ChunkBuffers {
+    explicit ChunkBuffers(std::size_t bytes)
+        // Left uninitialised: only the pages a file reaches are ever touched,
+        // and touching a fresh page is dear.
+        : size(bytes),
+          storage(new char[kFrontPad + bytes + kBackPad]),
+          // At most one number per two bytes, plus one finished at the end.
+          values(new std::int32_t[bytes / 2 + 2]) {
+        std::fill(storage.get(), text(), ' ');
+    }
+    char* text() const { return storage.get() + kFrontPad; }
+
+    std::size_t size;
+    std::unique_ptr<char[]> storage;
+    std::unique_ptr<std::int32_t[]> values;
+};
+
+// Reads `in` a chunk at a time, lets `process` read each chunk's tokens, and
+// hands the numbers it appended to `sink`.
 template <typename Process>
 ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Process process) {
-    // Left uninitialised: only the pages a small file reaches are ever
-    // touched, and touching a fresh page is dear.
-    const std::unique_ptr<char[]> buffer(new char[kFrontPad + kChunk + kBackPad]);
-    char* const text = buffer.get() + kFrontPad;
-    std::fill(buffer.get(), text, ' ');
-    // At most one number per two bytes, plus one finished at the end of the file.
-    const std::unique_ptr<std::int32_t[]> values(new std::int32_t[kChunk / 2 + 2]);
+    auto chunk = std::make_unique<ChunkBuffers>(kFirstChunk);
     const auto index = std::make_unique<TokenIndex>();
     ScanState state;
     while (true) {
+        char* const text = chunk->text();
         std::streamsize got = 0;
         try {
-            got = in.sgetn(text, static_cast<std::streamsize>(kChunk));
+            got = in.sgetn(text, static_cast<std::streamsize>(chunk->size));
         } catch (const std::ios_base::failure&) {
             return {ScanStop::readError, state.line};
         }
@@ -96,15 +108,16 @@ ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Process process) 
         const char* textEnd = text + got;
         std::fill(text + got, text + got + kBackPad, ' ');
         const ScanState start = state;
-        std::int32_t* out = values.get();
+        std::int32_t* const values = chunk->values.get();
+        std::int32_t* out = values;
         process(state, text, textEnd, out, *index);
         const bool lastChunk = got == 0;
         if (lastChunk && !state.failed) {
             finishAtEnd(state, out);
         }
-        const auto count = static_cast<std::size_t>(out - values.get());
+        const auto count = static_cast<std::size_t>(out - values);
         if (count != 0) {
-            const NumberBatch batch{values.get(), count, text, textEnd, start, lastChunk};
+            const NumberBatch batch{values, count, text, textEnd, start, lastChunk};
             const std::size_t stored = sink(batch);
             if (stored < count) {
                 return {ScanStop::outOfMemory, lineOfNumber(batch, stored)};
@@ -115,6 +128,11 @@ ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Process process) 
         }
         if (lastChunk) {
             return {ScanStop::endOfFile, state.line};
+        }
+        // The state carries everything a token split between chunks needs,
+        // so the buffers may change between any two chunks.
+        if (static_cast<std::size_t>(got) == chunk->size && chunk->size < kChunk) {
+            chunk = std::make_unique<ChunkBuffers>(kChunk);
         }
     }
 }

@@ -172,9 +172,9 @@ TEST_P(NumberScanner, AgreesWithPlainLoopOnNastyInputs) {
 }
 
 // Tokens of every shape around every offset where a chunk of the scanner's
-// read size (1 MiB) ends, so the carried state is exercised at each byte.
+// reads ends (the first small one, the next large one), so that the state
+// carried between chunks is exercised at each byte.
 TEST_P(NumberScanner, AgreesWithPlainLoopAcrossChunkBoundaries) {
-    const std::size_t chunk = std::size_t{1} << 20;
     const std::vector<std::string> tails = {
         "-2147483648 5\n",
         "+000000000000123 4",
@@ -185,14 +185,20 @@ TEST_P(NumberScanner, AgreesWithPlainLoopAcrossChunkBoundaries) {
         "1234567890\n",
         "77",
     };
-    for (const std::string& tail : tails) {
-        for (std::size_t back = 1; back <= tail.size() + 1; ++back) {
-            std::string text(chunk - back, '\n');
-            for (std::size_t i = 0; i + 8 < text.size(); i += 4096) {
-                text[i] = '9';  // some numbers, some lines
+    for (const std::size_t boundary :
+         {scan_detail::kFirstChunk, scan_detail::kFirstChunk + scan_detail::kChunk}) {
+        for (const std::string& tail : tails) {
+            for (std::size_t back = 1; back <= tail.size() + 1; ++back) {
+                std::string text(boundary - back, '\n');
+                for (std::size_t i = 0; i + 8 < text.size(); i += 4096) {
+                    text[i] = '9';  // some numbers, some lines
+                }
+                text += tail;
+                expectAgreement(text,
+                                "tail \"" + tail + "\" at " + std::to_string(boundary) + " - " +
+                                    std::to_string(back),
+                                3);
             }
-            text += tail;
-            expectAgreement(text, "tail \"" + tail + "\" at " + std::to_string(back), 3);
         }
     }
 }

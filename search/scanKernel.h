@@ -14,6 +14,13 @@ namespace scan_detail {
 const char* runMachine(ScanState& s, const char* p, const char* end, std::int32_t*& out,
                        bool oneToken);
 
+// Read sizes. A file is read in small chunks first, so that a small file
+// needs little memory; once a read fills a chunk, in large ones: large enough
+// that the read calls cost nothing next to the parsing, small enough to stay
+// in the second-level cache.
+constexpr std::size_t kFirstChunk = std::size_t{1} << 16;
+constexpr std::size_t kChunk = std::size_t{1} << 20;
+
 // Bytes indexed at a time. The index of a window stays in the first-level
 // cache, and a window is the most work lost when an unusual byte sends the
 // rest of it to the state machine.
