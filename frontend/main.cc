@@ -1,6 +1,11 @@
 // needle's entry point: greeting, the two number files, and the main menu loop.
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
+#include <string>
+#include <system_error>
 
 #include "frontend/numberReader.h"
 #include "frontend/programState.h"
@@ -9,6 +14,26 @@
 #include "search/linearSearch.h"
 
 namespace {
+
+// Puts /dev/null on any of standard input, output and error that the program
+// was started without (`needle <&-`). Otherwise the first number file opened
+// would take that descriptor, and be read as the user's typing. A descriptor
+// is open when /proc lists it; without /proc nothing is changed.
+void reopenClosedStandardStreams() {
+    std::error_code error;
+    if (!std::filesystem::is_directory("/proc/self/fd", error)) {
+        return;
+    }
+    FILE* const streams[] = {stdin, stdout, stderr};
+    for (int fd = 0; fd < 3; ++fd) {
+        if (!std::filesystem::exists("/proc/self/fd/" + std::to_string(fd), error)) {
+            // The lowest free descriptor is `fd` itself: those below are open.
+            if (std::freopen("/dev/null", fd == 0 ? "r" : "w", streams[fd]) == nullptr) {
+                std::exit(1);
+            }
+        }
+    }
+}
 
 void stopRunning() {
     keepRunning = false;
@@ -38,6 +63,7 @@ void showMenu() {
 }  // namespace
 
 int main() {
+    reopenClosedStandardStreams();
     // Our own buffering instead of C stdio's. Standard input stays tied to
     // standard output and standard error is tied to it as well, so a prompt
     // is on screen before the program waits and before any error line.
@@ -62,5 +88,5 @@ int main() {
     } while (keepRunning);
 
     closeNumberFiles();
-    return 0;
+    return exitStatus();
 }

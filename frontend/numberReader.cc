@@ -15,24 +15,32 @@ bool isWholeInt32(double value) {
     return value >= -2147483648.0 && value <= 2147483647.0 && std::trunc(value) == value;
 }
 
-// Ends the program once standard input can give no more numbers: the line the
-// user was typing on is closed with a newline, then the program shuts down
-// exactly as after menu choice 0.
-[[noreturn]] static void endOfInput() {
-    std::cout << '\n' << std::flush;
+// Shuts down exactly as after menu choice 0.
+[[noreturn]] static void exitAtEndOfInput() {
     closeNumberFiles();
-    std::exit(0);
+    std::exit(exitStatus());
 }
+
+void (*whenInputEnds)() = exitAtEndOfInput;
 
 void readNumber() {
     while (true) {
+        // Waiting for an answer to a prompt nobody can see would hang a
+        // script whose reader has gone, as in `yes 1 | needle | head`.
+        if (!std::cout.flush()) {
+            closeNumberFiles();
+            std::exit(1);
+        }
         if (std::cin >> rawInput) {
             if (isWholeInt32(rawInput)) {
                 currentNumber = static_cast<std::int32_t>(rawInput);
                 return;
             }
         } else if (std::cin.eof() || std::cin.bad()) {
-            endOfInput();
+            // Close the line the user was typing on.
+            std::cout << '\n';
+            whenInputEnds();
+            std::abort();  // whenInputEnds must not return
         }
         std::cout << "\nInvalid input!\nPlease give me a number: ";
         std::cin.clear();

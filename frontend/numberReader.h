@@ -4,8 +4,15 @@
 // Reads numbers from standard input until one is a whole number that fits in
 // 32 bits, answering every other attempt with "Invalid input!" and a new
 // prompt, and stores it in currentNumber. When standard input has ended, no
-// number can ever arrive: it then ends the program as menu choice 0 would.
+// number can ever arrive: it writes a newline and calls whenInputEnds. When
+// standard output can no longer be written, nobody sees the dialogue: it
+// ends the program with status 1.
 void readNumber();
+
+// What readNumber does after standard input has ended; it must not return.
+// By default it closes the files and ends the program as menu choice 0 would.
+// The dialogue fuzzer replaces it, to run many dialogues in one process.
+extern void (*whenInputEnds)();
 
 // Whether `value` is a whole number from -2147483648 to 2147483647; NaN and
 // the infinities are not. -0 is the whole number 0.

@@ -47,3 +47,7 @@ void closeNumberFiles() {
     unsortedFile.close();
     sortedFile.close();
 }
+
+int exitStatus() {
+    return std::cout.flush() ? 0 : 1;
+}

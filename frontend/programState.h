@@ -31,3 +31,7 @@ extern std::vector<std::int32_t> sortedList;
 void openNumberFiles();
 // Closes both number files; nothing is reported, whatever the outcome.
 void closeNumberFiles();
+
+// Flushes standard output and returns the program's exit status: 0, or 1 when
+// what it wrote could not all be written (a full disk, a closed pipe).
+int exitStatus();

@@ -42,7 +42,7 @@ TEST(Faults, ReadErrorEndsTheReadingAndTheProgramGoesOn) {
 // Does a sorted file too big for the memory left keep what fit, say where it
 // stopped, and still answer later searches?
 TEST(Faults, OutOfMemoryKeepsWhatWasLoaded) {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(NEEDLE_SANITIZED)
     GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
 #endif
     ScratchDir dir("out-of-memory");
@@ -52,7 +52,9 @@ TEST(Faults, OutOfMemoryKeepsWhatWasLoaded) {
         sorted += "7\n";
     }
     writeWholeFile(dir.path / "sortedNumbers.txt", sorted);
-    const NeedleOutcome outcome = runNeedle(dir.path, "2\n7\n2\n7\n0\n", 200ull << 20);
+    RunOptions limited;
+    limited.memoryLimit = 200ull << 20;
+    const NeedleOutcome outcome = runNeedle(dir.path, "2\n7\n2\n7\n0\n", limited);
 
     std::smatch stop;
     ASSERT_TRUE(std::regex_match(

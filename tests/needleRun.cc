@@ -1,13 +1,13 @@
-// Running needle as a child process with its standard streams in files.
+// Running needle as a child process with its standard streams in files or pipes.
 #include "needleRun.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -36,46 +36,162 @@ void writeWholeFile(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-NeedleOutcome runNeedle(const fs::path& dir, const std::string& input,
-                        unsigned long long memoryLimit) {
-    // The streams live outside `dir`, so that they are no file of the session.
-    const fs::path io = dir.string() + ".io";
-    fs::create_directories(io);
-    writeWholeFile(io / "stdin", input);
-    const pid_t child = fork();
-    if (child == 0) {
-        const int in = open((io / "stdin").c_str(), O_RDONLY);
-        const int out = open((io / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open((io / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || err < 0 || chdir(dir.c_str()) != 0) {
-            _exit(127);
-        }
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
-        if (memoryLimit != 0) {
-            const rlimit limit{memoryLimit, memoryLimit};
-            setrlimit(RLIMIT_AS, &limit);
-        }
-        execl(NEEDLE_BINARY, "needle", static_cast<char*>(nullptr));
+// In the child: becomes needle, or exits with 127.
+[[noreturn]] static void execNeedle(const fs::path& dir, const RunOptions& options) {
+    if (chdir(dir.c_str()) != 0) {
         _exit(127);
     }
+    if (options.memoryLimit != 0) {
+        const rlimit limit{options.memoryLimit, options.memoryLimit};
+        setrlimit(RLIMIT_AS, &limit);
+    }
+    signal(SIGPIPE, options.ignoreSigpipe ? SIG_IGN : SIG_DFL);
+    execl(NEEDLE_BINARY, "needle", static_cast<char*>(nullptr));
+    _exit(127);
+}
+
+// Waits for `child` for up to a minute; its exit status, 128 + signal, or -1.
+static int waitForChild(pid_t child) {
     int status = 0;
-    int code = -1;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
     while (waitpid(child, &status, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {
             kill(child, SIGKILL);
             waitpid(child, &status, 0);
-            status = -1;
-            break;
+            return -1;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    if (status != -1) {
-        code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+NeedleOutcome runNeedle(const fs::path& dir, const std::string& input, const RunOptions& options) {
+    // The streams live outside `dir`, so that they are no file of the session.
+    const fs::path io = dir.string() + ".io";
+    fs::create_directories(io);
+    writeWholeFile(io / "stdin", input);
+    int closedPipe[2] = {-1, -1};
+    if (options.stdoutToClosedPipe && pipe(closedPipe) == 0) {
+        close(closedPipe[0]);
     }
-    NeedleOutcome outcome{readWholeFile(io / "stdout"), readWholeFile(io / "stderr"), code};
+    const pid_t child = fork();
+    if (child == 0) {
+        const int in = open((io / "stdin").c_str(), O_RDONLY);
+        const fs::path outPath =
+            options.stdoutFile.empty() ? io / "stdout" : fs::path(options.stdoutFile);
+        const int out = options.stdoutToClosedPipe
+                            ? closedPipe[1]
+                            : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open((io / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || out < 0 || err < 0) {
+            _exit(127);
+        }
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        for (const int fd : {in, out, err}) {
+            if (fd > 2) {
+                close(fd);
+            }
+        }
+        if (options.closeStdin) {
+            close(0);
+        }
+        execNeedle(dir, options);
+    }
+    if (closedPipe[1] >= 0) {
+        close(closedPipe[1]);
+    }
+    const int status = waitForChild(child);
+    NeedleOutcome outcome{readWholeFile(io / "stdout"), readWholeFile(io / "stderr"), status};
     fs::remove_all(io);
     return outcome;
+}
+
+LiveNeedle::LiveNeedle(const fs::path& dir) {
+    int in[2], out[2];
+    if (pipe(in) != 0 || pipe(out) != 0) {
+        return;
+    }
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        for (const int fd : {in[0], in[1], out[0], out[1]}) {
+            close(fd);
+        }
+        execNeedle(dir, RunOptions{});
+    }
+    close(in[0]);
+    close(out[1]);
+    input_ = in[1];
+    output_ = out[0];
+}
+
+LiveNeedle::~LiveNeedle() {
+    if (pid_ > 0) {
+        finish();
+    }
+    if (output_ >= 0) {
+        close(output_);
+    }
+}
+
+void LiveNeedle::type(const std::string& text) {
+    // needle reads as this writes; a full pipe only makes this wait.
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t wrote = write(input_, text.data() + done, text.size() - done);
+        if (wrote <= 0) {
+            return;
+        }
+        done += static_cast<std::size_t>(wrote);
+    }
+}
+
+bool LiveNeedle::waitFor(const std::string& text, std::chrono::seconds patience) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (seen_.size() < text.size() ||
+           seen_.compare(seen_.size() - text.size(), text.size(), text) != 0) {
+        pollfd ready{output_, POLLIN, 0};
+        if (std::chrono::steady_clock::now() > deadline || poll(&ready, 1, 100) < 0) {
+            return false;
+        }
+        if (ready.revents != 0) {
+            char buffer[4096];
+            const ssize_t got = read(output_, buffer, sizeof buffer);
+            if (got <= 0) {
+                return false;
+            }
+            seen_.append(buffer, static_cast<std::size_t>(got));
+        }
+    }
+    return true;
+}
+
+long LiveNeedle::peakKib() const {
+    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+int LiveNeedle::finish() {
+    if (input_ >= 0) {
+        close(input_);
+        input_ = -1;
+    }
+    // Drain its output, so that it never waits on a full pipe.
+    std::thread drain([fd = output_] {
+        char buffer[4096];
+        while (read(fd, buffer, sizeof buffer) > 0) {
+        }
+    });
+    const int status = waitForChild(pid_);
+    drain.join();
+    pid_ = -1;
+    return status;
 }

@@ -1,6 +1,9 @@
 // Runs the real needle in a folder of its own, with typed input, for the end-to-end tests.
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -19,11 +22,43 @@ struct ScratchDir {
     std::filesystem::path path;
 };
 
-// Runs needle in `dir` with `input` as standard input, under an address-space
-// limit of `memoryLimit` bytes if it is not 0. A needle that has not ended
-// after a minute is killed.
+// How to start needle, beyond its folder and typed input.
+struct RunOptions {
+    unsigned long long memoryLimit = 0;  // address-space limit in bytes; 0: none
+    bool closeStdin = false;             // start it with no standard input at all
+    std::string stdoutFile;              // write standard output there, not to the outcome
+    bool stdoutToClosedPipe = false;     // a pipe whose reading end is already closed
+    bool ignoreSigpipe = false;          // start it with SIGPIPE ignored
+};
+
+// Runs needle in `dir` with `input` as standard input. A needle that has not
+// ended after a minute is killed.
 NeedleOutcome runNeedle(const std::filesystem::path& dir, const std::string& input,
-                        unsigned long long memoryLimit = 0);
+                        const RunOptions& options = {});
+
+// A needle that runs while the test types at it through a pipe and reads its
+// standard output as it comes.
+class LiveNeedle {
+  public:
+    explicit LiveNeedle(const std::filesystem::path& dir);
+    ~LiveNeedle();
+    LiveNeedle(const LiveNeedle&) = delete;
+    LiveNeedle& operator=(const LiveNeedle&) = delete;
+
+    void type(const std::string& text);
+    // Reads standard output until it ends with `text`; false after `patience`.
+    bool waitFor(const std::string& text, std::chrono::seconds patience = std::chrono::seconds(60));
+    // The most memory needle has had resident so far, in KiB.
+    long peakKib() const;
+    // Ends its input and waits for it to end; returns its exit status.
+    int finish();
+
+  private:
+    pid_t pid_ = -1;
+    int input_ = -1;
+    int output_ = -1;
+    std::string seen_;
+};
 
 std::string readWholeFile(const std::filesystem::path& path);
 void writeWholeFile(const std::filesystem::path& path, const std::string& text);

@@ -1,0 +1,178 @@
+// End-to-end runs of needle against broken streams, special files and big inputs.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fifoWriter.h"
+#include "needleRun.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kGreeting =
+    "Hello user! Welcome to the program.  This program will search for a needle in the haystack "
+    "for you!\nLoading up the unsorted file and sorted file\n";
+const std::string kMenu =
+    "\n    Main Menu\n(1) Linear Search\n(2) Binary Search\n(3) Hash Search\n(0) exit\n"
+    "Please give me a number 1 - 3: ";
+const std::string kTarget = "What int do you want me to look for?\nPlease give me a number: ";
+
+std::string report(long long instances, long long target, long long comparisons) {
+    return "There were " + std::to_string(instances) + " instances of " + std::to_string(target) +
+           " in the file with " + std::to_string(comparisons) + " comparisons made\n";
+}
+
+// Is a missing standard input an end of input, and never the number file
+// that would otherwise take its descriptor?
+TEST(BrokenStreams, ClosedStandardInputIsAnEndOfInput) {
+    ScratchDir dir("closed-stdin");
+    writeWholeFile(dir.path / "numbers.txt", "1\n5\n0\n");  // would read as a session
+    writeWholeFile(dir.path / "sortedNumbers.txt", "1\n");
+    RunOptions options;
+    options.closeStdin = true;
+    const NeedleOutcome outcome = runNeedle(dir.path, "", options);
+    EXPECT_EQ(outcome.out, kGreeting + "Files opened successfully!\n" + kMenu + "\n");
+    EXPECT_EQ(outcome.err, "");
+    EXPECT_EQ(outcome.status, 0);
+}
+
+// Does output that cannot be written end the program with status 1?
+TEST(BrokenStreams, UnwritableOutputEndsWithStatusOne) {
+    ScratchDir dir("full-disk");
+    writeWholeFile(dir.path / "numbers.txt", "5\n");
+    writeWholeFile(dir.path / "sortedNumbers.txt", "5\n");
+    RunOptions full;
+    full.stdoutFile = "/dev/full";
+    const NeedleOutcome outcome = runNeedle(dir.path, "1\n5\n0\n", full);
+    EXPECT_EQ(outcome.err, "");
+    EXPECT_EQ(outcome.status, 1);
+}
+
+// Does a reader that went away stop needle at once, not after all its input,
+// whether SIGPIPE kills it or is ignored?
+TEST(BrokenStreams, ClosedOutputPipeEndsPromptly) {
+    ScratchDir dir("closed-pipe");
+    writeWholeFile(dir.path / "numbers.txt", "5\n");
+    writeWholeFile(dir.path / "sortedNumbers.txt", "5\n");
+    std::string endless;
+    for (int i = 0; i < 2'000'000; ++i) {
+        endless += "3\n";  // hash search, answered with a line each time
+    }
+    RunOptions options;
+    options.stdoutToClosedPipe = true;
+    EXPECT_EQ(runNeedle(dir.path, endless, options).status, 128 + SIGPIPE);
+    options.ignoreSigpipe = true;
+    const NeedleOutcome ignored = runNeedle(dir.path, endless, options);
+    EXPECT_EQ(ignored.status, 1);
+    EXPECT_EQ(ignored.err, "");
+}
+
+// Are FIFOs fed by another process read like files, a later linear search
+// reading on from where the first stopped since a pipe cannot be rewound?
+TEST(SpecialFiles, NumberFilesFromFifos) {
+    ScratchDir dir("fifos");
+    FifoWriter unsorted(dir.path / "numbers.txt", FifoWriter::once("5 1 5 9\n"));
+    FifoWriter sorted(dir.path / "sortedNumbers.txt", FifoWriter::once("1 3 3 3 5 8 9"));
+    ASSERT_TRUE(unsorted.made() && sorted.made());
+    const NeedleOutcome outcome = runNeedle(dir.path, "1\n5\n1\n5\n2\n3\n2\n3\n0\n");
+    EXPECT_EQ(outcome.out, kGreeting + "Files opened successfully!\n" + kMenu + "\n" + kTarget +
+                               report(2, 5, 4) + kMenu + "\n" + kTarget + report(0, 5, 0) + kMenu +
+                               kTarget + report(3, 3, 1) + kMenu + kTarget + report(3, 3, 1) +
+                               kMenu);
+    EXPECT_EQ(outcome.err, "");
+    EXPECT_EQ(outcome.status, 0);
+}
+
+// Are a number and a bad token that straddle the point where the scanner's
+// second read ends (64 KiB, then 1 MiB) read as one token, with the right line?
+TEST(SpecialFiles, TokensStraddlingTheReadBufferSplit) {
+    ScratchDir dir("straddle");
+    const int lines = ((64 << 10) + (1 << 20)) / 2 - 1;
+    std::string prefix;
+    for (int i = 0; i < lines; ++i) {
+        prefix += "7\n";
+    }
+    prefix += ' ';  // the next token starts on the last byte of the second read
+    writeWholeFile(dir.path / "numbers.txt", prefix + "ab 7\n");
+    writeWholeFile(dir.path / "sortedNumbers.txt", prefix + "1234567\n");
+    const NeedleOutcome outcome = runNeedle(dir.path, "1\n7\n2\n1234567\n0\n");
+    EXPECT_EQ(outcome.out, kGreeting + "Files opened successfully!\n" + kMenu + "\n" + kTarget +
+                               report(lines, 7, lines) + kMenu + kTarget + report(1, 1234567, 20) +
+                               kMenu);
+    EXPECT_EQ(outcome.err, "Stopped reading the unsorted file at line " +
+                               std::to_string(lines + 1) + ": not a 32-bit whole number!\n");
+    EXPECT_EQ(outcome.status, 0);
+}
+
+// Is a number file that may not be read treated as one that cannot be opened?
+TEST(SpecialFiles, UnreadableFileCannotBeOpened) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "running as root, which may read any file";
+    }
+    ScratchDir dir("unreadable");
+    writeWholeFile(dir.path / "numbers.txt", "5\n");
+    writeWholeFile(dir.path / "sortedNumbers.txt", "5\n");
+    chmod((dir.path / "numbers.txt").c_str(), 0);
+    const NeedleOutcome outcome = runNeedle(dir.path, "0\n");
+    EXPECT_EQ(outcome.out, kGreeting + kMenu);
+    EXPECT_EQ(outcome.err, "Can't open unsorted file!\n");
+    EXPECT_EQ(outcome.status, 0);
+}
+
+// needle's peak memory after answering a menu prompt with `junkBytes` of
+// letters on one line.
+long peakAfterJunk(const fs::path& dir, std::size_t junkBytes) {
+    LiveNeedle needle(dir);
+    const std::string block(1 << 20, 'x');
+    for (std::size_t sent = 0; sent < junkBytes; sent += block.size()) {
+        needle.type(block.substr(0, std::min(block.size(), junkBytes - sent)));
+    }
+    needle.type("\n");
+    EXPECT_TRUE(needle.waitFor("Invalid input!\nPlease give me a number: "));
+    const long peak = needle.peakKib();
+    EXPECT_EQ(needle.finish(), 0);
+    return peak;
+}
+
+// Does a line of junk of any length cost no memory, since it is discarded as
+// it is read?
+TEST(Memory, JunkLineDoesNotGrowMemory) {
+    ScratchDir dir("junk");
+    writeWholeFile(dir.path / "numbers.txt", "5\n");
+    writeWholeFile(dir.path / "sortedNumbers.txt", "5\n");
+    const long small = peakAfterJunk(dir.path, 1000);
+    const long huge = peakAfterJunk(dir.path, 200u << 20);
+    EXPECT_GT(small, 0);
+    EXPECT_LT(huge - small, 8 * 1024) << "KiB: " << small << " then " << huge;
+}
+
+// needle's peak memory after a linear search over `numbers` numbers.
+long peakAfterLinearSearch(const fs::path& dir, std::size_t numbers) {
+    std::string text;
+    for (std::size_t i = 0; i < numbers; ++i) {
+        text += std::to_string(static_cast<std::int32_t>(i * 2654435761u)) + "\n";
+    }
+    writeWholeFile(dir / "numbers.txt", text);
+    LiveNeedle needle(dir);
+    needle.type("1\n5\n");
+    EXPECT_TRUE(needle.waitFor(" comparisons made\n" + kMenu));
+    const long peak = needle.peakKib();
+    EXPECT_EQ(needle.finish(), 0);
+    return peak;
+}
+
+// Does the linear search's memory stay the same whatever the file's size?
+TEST(Memory, LinearSearchDoesNotGrowWithTheFile) {
+    ScratchDir dir("linear-memory");
+    writeWholeFile(dir.path / "sortedNumbers.txt", "5\n");
+    const long small = peakAfterLinearSearch(dir.path, 100'000);
+    const long big = peakAfterLinearSearch(dir.path, 20'000'000);
+    EXPECT_GT(small, 0);
+    EXPECT_LT(big - small, 8 * 1024) << "KiB: " << small << " then " << big;
+}
+
+}  // namespace
