@@ -1,8 +1,9 @@
 # A thin wrapper over CMake: `make run` and `make test` are all a user needs.
 BUILD ?= build
 CMAKE_FLAGS ?=
+FUZZ_SECONDS ?= 60
 
-.PHONY: all build run test bench clean
+.PHONY: all build run test bench sanitize fuzz clean
 
 all: build
 
@@ -22,5 +23,24 @@ bench:
 	cmake --build build-bench -j --target needle_bench
 	./build-bench/bench/needle_bench
 
+# The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitize:
+	$(MAKE) test BUILD=build-asan \
+	  CMAKE_FLAGS="-DCMAKE_CXX_COMPILER=clang++ -DNEEDLE_SANITIZE=ON $(CMAKE_FLAGS)"
+
+# Each libFuzzer target for FUZZ_SECONDS, from the committed seeds; what it
+# learns goes to build-fuzz/corpus/. Longer: make fuzz FUZZ_SECONDS=3600
+fuzz:
+	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DNEEDLE_FUZZ=ON -DNEEDLE_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build build-fuzz -j
+	mkdir -p build-fuzz/corpus/numberFile build-fuzz/corpus/dialogue
+	./build-fuzz/fuzz/needle_fuzz_numbers -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
+	  -artifact_prefix=$(CURDIR)/build-fuzz/ \
+	  $(CURDIR)/build-fuzz/corpus/numberFile $(CURDIR)/fuzz/corpus/numberFile
+	./build-fuzz/fuzz/needle_fuzz_dialogue -max_total_time=$(FUZZ_SECONDS) -max_len=1024 \
+	  -timeout=10 -artifact_prefix=$(CURDIR)/build-fuzz/ \
+	  $(CURDIR)/build-fuzz/corpus/dialogue $(CURDIR)/fuzz/corpus/dialogue
+
 clean:
-	rm -rf $(BUILD) build-bench
+	rm -rf $(BUILD) build-bench build-asan build-fuzz
