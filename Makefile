@@ -3,12 +3,13 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 60
 
-.PHONY: all build run test bench sanitize fuzz clean
+.PHONY: all build run test dev bench sanitize fuzz clean
 
 all: build
 
+# The "release" preset, in $(BUILD).
 build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+	cmake --preset release -B $(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j
 
 # Starts needle in examples/, which holds a small numbers.txt and sortedNumbers.txt.
@@ -18,15 +19,23 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j2
 
+# The "dev" preset: a debug build with warnings as errors, and its tests.
+dev:
+	cmake --preset dev $(CMAKE_FLAGS)
+	cmake --build --preset dev -j
+	ctest --preset dev
+
 bench:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DNEEDLE_BENCH=ON -DNEEDLE_TESTS=OFF
 	cmake --build build-bench -j --target needle_bench
 	./build-bench/bench/needle_bench
 
 # The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# The "sanitize" preset.
 sanitize:
-	$(MAKE) test BUILD=build-asan \
-	  CMAKE_FLAGS="-DCMAKE_CXX_COMPILER=clang++ -DNEEDLE_SANITIZE=ON $(CMAKE_FLAGS)"
+	cmake --preset sanitize $(CMAKE_FLAGS)
+	cmake --build --preset sanitize -j
+	ctest --preset sanitize
 
 # Each libFuzzer target for FUZZ_SECONDS, from the committed seeds; what it
 # learns goes to build-fuzz/corpus/. Longer: make fuzz FUZZ_SECONDS=3600
@@ -43,4 +52,4 @@ fuzz:
 	  $(CURDIR)/build-fuzz/corpus/dialogue $(CURDIR)/fuzz/corpus/dialogue
 
 clean:
-	rm -rf $(BUILD) build-bench build-asan build-fuzz
+	rm -rf $(BUILD) build-dev build-bench build-asan build-fuzz
