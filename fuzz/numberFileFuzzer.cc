@@ -4,42 +4,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "plainLoop.h"
 #include "search/numberScanner.h"
 #include "search/scanKernel.h"
 
 namespace {
-
-struct Reading {
-    std::vector<std::int32_t> values;
-    ScanStop stop = ScanStop::endOfFile;
-    std::uint64_t line = 0;
-};
-
-Reading plainLoop(const std::string& text) {
-    std::istringstream in(text);
-    Reading r;
-    std::int32_t value;
-    while (true) {
-        const auto before = static_cast<std::size_t>(in.tellg());
-        if (in >> value) {
-            r.values.push_back(value);
-            continue;
-        }
-        std::size_t at = text.find_first_not_of(" \t\n\v\f\r", before);
-        if (at == std::string::npos) {
-            at = text.size();
-        } else {
-            r.stop = ScanStop::notANumber;
-        }
-        r.line = 1 + static_cast<std::uint64_t>(
-                         std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
-        return r;
-    }
-}
 
 void check(bool agree) {
     if (!agree) {

@@ -1,6 +1,7 @@
 // The scanner against its plain twin, the `stream >> int32_t` loop.
 #include "search/numberScanner.h"
 
+#include "plainLoop.h"
 #include "search/scanKernel.h"
 
 #include <gtest/gtest.h>
@@ -12,49 +13,6 @@
 #include <vector>
 
 namespace {
-
-struct Reading {
-    std::vector<std::int32_t> values;
-    ScanStop stop;
-    std::uint64_t line;
-};
-
-bool operator==(const Reading& a, const Reading& b) {
-    return a.values == b.values && a.stop == b.stop && a.line == b.line;
-}
-
-std::ostream& operator<<(std::ostream& os, const Reading& r) {
-    os << r.values.size() << " numbers, stop " << static_cast<int>(r.stop) << " at line " << r.line;
-    return os;
-}
-
-std::uint64_t lineAt(const std::string& text, std::size_t offset) {
-    return 1 + static_cast<std::uint64_t>(std::count(
-                   text.begin(), text.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
-}
-
-// The oracle: the plain extraction loop. Where it fails, the bad token begins
-// at the first byte that is not white space.
-Reading plainLoop(const std::string& text) {
-    std::istringstream in(text);
-    Reading r{{}, ScanStop::endOfFile, 0};
-    std::int32_t value;
-    while (true) {
-        const auto before = static_cast<std::size_t>(in.tellg());
-        if (in >> value) {
-            r.values.push_back(value);
-            continue;
-        }
-        const std::size_t begin = text.find_first_not_of(" \t\n\v\f\r", before);
-        if (begin == std::string::npos) {
-            r.line = lineAt(text, text.size());
-        } else {
-            r.stop = ScanStop::notANumber;
-            r.line = lineAt(text, begin);
-        }
-        return r;
-    }
-}
 
 Reading scan(const std::string& text);
 
@@ -118,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(Kernels, NumberScanner, testing::Values(false, true),
 
 Reading scan(const std::string& text) {
     std::stringbuf in(text);
-    Reading r{{}, ScanStop::endOfFile, 0};
+    Reading r;
     const ScanEnd end = scanNumbers(in, [&r](const NumberBatch& batch) {
         r.values.insert(r.values.end(), batch.values, batch.values + batch.count);
         return batch.count;

@@ -14,6 +14,19 @@
 
 namespace fs = std::filesystem;
 
+const std::string kGreeting =
+    "Hello user! Welcome to the program.  This program will search for a needle in the haystack "
+    "for you!\nLoading up the unsorted file and sorted file\n";
+const std::string kMenu =
+    "\n    Main Menu\n(1) Linear Search\n(2) Binary Search\n(3) Hash Search\n(0) exit\n"
+    "Please give me a number 1 - 3: ";
+const std::string kTarget = "What int do you want me to look for?\nPlease give me a number: ";
+
+std::string report(long long instances, long long target, long long comparisons) {
+    return "There were " + std::to_string(instances) + " instances of " + std::to_string(target) +
+           " in the file with " + std::to_string(comparisons) + " comparisons made\n";
+}
+
 ScratchDir::ScratchDir(const std::string& name)
     : path(fs::temp_directory_path() / ("needle-" + std::to_string(getpid()) + "-" + name)) {
     fs::remove_all(path);

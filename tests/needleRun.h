@@ -60,5 +60,12 @@ class LiveNeedle {
     std::string seen_;
 };
 
+// Pieces of the dialogue, for tests that build an expected session in code.
+extern const std::string kGreeting;  // up to the file status line
+extern const std::string kMenu;      // the blank line, the menu and its prompt
+extern const std::string kTarget;    // the target prompt, without the linear search's blank line
+// The search report line.
+std::string report(long long instances, long long target, long long comparisons);
+
 std::string readWholeFile(const std::filesystem::path& path);
 void writeWholeFile(const std::filesystem::path& path, const std::string& text);
