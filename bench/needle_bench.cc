@@ -17,6 +17,7 @@
 #include "bench/haystack.h"
 #include "frontend/programState.h"
 #include "search/binarySearch.h"
+#include "search/largePages.h"
 #include "search/linearSearch.h"
 #include "search/scanKernel.h"
 
@@ -99,7 +100,8 @@ Counts needleLoadBaseline(const fs::path& file, std::int32_t target) {
 }
 
 // What no loader can beat here: storing that many numbers in fresh memory,
-// whose every page the kernel must supply on first touch.
+// whose every page the kernel must supply on first touch, with the same
+// large-page hint as the load.
 Counts freshMemory(const fs::path& file, std::int32_t target) {
     static std::vector<std::int32_t> numbers;
     static fs::path numbersOf;
@@ -117,6 +119,7 @@ Counts freshMemory(const fs::path& file, std::int32_t target) {
     }
     std::vector<std::int32_t> copy;
     copy.reserve(numbers.size());
+    preferLargePages(copy.data(), copy.capacity() * sizeof copy[0]);
     copy.insert(copy.end(), numbers.begin(), numbers.end());
     return listCounts(copy, target);
 }

@@ -6,14 +6,16 @@
 #include <new>
 
 #include "frontend/programState.h"
+#include "search/largePages.h"
 #include "search/linearSearch.h"
 #include "search/numberFile.h"
 
 // Makes room for every number the rest of the file can hold (a number takes
 // at least two bytes with its separator), so that the list never grows by
 // reallocation, which would hold two copies of it at once. The room is only
-// address space until numbers are written to it. Without a size, or without
-// that much address space, the list grows as it goes.
+// address space until numbers are written to it, and large pages make that
+// writing cheaper. Without a size, or without that much address space, the
+// list grows as it goes.
 static void reserveForSortedFile() {
     std::streambuf& in = *sortedFile.rdbuf();
     const std::streamoff here = in.pubseekoff(0, std::ios::cur, std::ios::in);
@@ -24,6 +26,8 @@ static void reserveForSortedFile() {
     const auto most = static_cast<std::size_t>((end - here) / 2 + 1);
     try {
         sortedList.reserve(sortedList.size() + most);
+        preferLargePages(sortedList.data() + sortedList.size(),
+                         (sortedList.capacity() - sortedList.size()) * sizeof sortedList[0]);
     } catch (const std::exception&) {
         // Not enough address space for the bound: grow as needed instead.
     }
