@@ -32,10 +32,16 @@ inline std::uint64_t countOnes(std::uint64_t mask) {
     return static_cast<std::uint64_t>(__builtin_popcountll(mask));
 }
 
-// Bit masks of 64 bytes: bit i describes byte i of the block. `first` and
-// `second` mark the bytes equal to the counted target's first two bytes.
+// Bit masks of 64 bytes: bit i describes byte i of the block. `first`,
+// `second` and `last` mark the bytes equal to those bytes of the counted
+// target's text.
 struct Block {
-    std::uint64_t space, digit, minus, plus, zero, two, atLeastThree, newline, first, second;
+    std::uint64_t space, digit, minus, plus, zero, two, atLeastThree, newline, first, second, last;
+};
+
+// The bytes of a target's text that classify marks.
+struct TargetBytes {
+    char first, second, last;
 };
 
 #if defined(__SSE2__)
@@ -90,7 +96,7 @@ inline std::uint64_t bitsOf(Vec v) {
 #endif
 
 // Masks the kernel does not use are dead code once this is inlined.
-inline Block classify(const char* p, char first, char second) {
+inline Block classify(const char* p, TargetBytes target) {
     Block b{};
     for (unsigned i = 0; i < 64; i += kVecBytes) {
         const Vec bytes = load(p + i);
@@ -107,27 +113,29 @@ inline Block classify(const char* p, char first, char second) {
         b.zero |= bitsOf(equal(bytes, splat('0'))) << i;
         b.two |= bitsOf(equal(bytes, splat('2'))) << i;
         b.newline |= bitsOf(equal(bytes, splat('\n'))) << i;
-        b.first |= bitsOf(equal(bytes, splat(first))) << i;
-        b.second |= bitsOf(equal(bytes, splat(second))) << i;
+        b.first |= bitsOf(equal(bytes, splat(target.first))) << i;
+        b.second |= bitsOf(equal(bytes, splat(target.second))) << i;
+        b.last |= bitsOf(equal(bytes, splat(target.last))) << i;
     }
     return b;
 }
 #else
-inline Block classify(const char* p, char first, char second) {
+inline Block classify(const char* p, TargetBytes target) {
     Block b{};
     for (unsigned i = 0; i < 64; ++i) {
         const auto c = static_cast<unsigned char>(p[i]);
         const std::uint64_t bit = std::uint64_t{1} << i;
         b.space |= isSpaceByte(c) ? bit : 0;
-        b.digit |= c - '0' < 10u ? bit : 0;
+        b.digit |= static_cast<unsigned>(c - '0') < 10u ? bit : 0;
         b.atLeastThree |= c >= '3' ? bit : 0;
         b.minus |= c == '-' ? bit : 0;
         b.plus |= c == '+' ? bit : 0;
         b.zero |= c == '0' ? bit : 0;
         b.two |= c == '2' ? bit : 0;
         b.newline |= c == '\n' ? bit : 0;
-        b.first |= c == static_cast<unsigned char>(first) ? bit : 0;
-        b.second |= c == static_cast<unsigned char>(second) ? bit : 0;
+        b.first |= c == static_cast<unsigned char>(target.first) ? bit : 0;
+        b.second |= c == static_cast<unsigned char>(target.second) ? bit : 0;
+        b.last |= c == static_cast<unsigned char>(target.last) ? bit : 0;
     }
     return b;
 }
@@ -225,7 +233,7 @@ inline void indexTokens(const char* p, std::size_t size, TokenIndex& ix) {
     ix.newlines = 0;
     std::uint64_t previousSpace = 1;
     for (std::uint32_t base = 0; base < size; base += 64) {
-        const Block m = classify(p + base, 0, 0);
+        const Block m = classify(p + base, TargetBytes{});
         const std::uint64_t valid =
             size - base >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (size - base)) - 1;
         const std::uint64_t afterSpace = (m.space << 1) | previousSpace;
@@ -318,6 +326,30 @@ inline std::uint64_t ahead(std::uint64_t low, std::uint64_t high, unsigned k) {
     return (low >> k) | (high << (64 - k));
 }
 
+// Eight bytes as a number whose order is the order of their texts.
+inline std::uint64_t textOrder(const char* p) {
+    std::uint64_t x;
+    std::memcpy(&x, p, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    x = __builtin_bswap64(x);
+#endif
+    return x;
+}
+
+// Whether ten digits lie beyond 2147483647, or 2147483648 after a minus:
+// the first eight as one number, the last two as another, without a branch.
+// The masks leave it only the numbers from 2100000000 up, about one random
+// number in fifty.
+inline std::uint64_t beyondLimit(const char* digits, bool negative) {
+    constexpr std::uint64_t head = 0x3231343734383336;  // "21474836"
+    const std::uint64_t first = textOrder(digits);
+    const auto last = static_cast<unsigned>(static_cast<unsigned char>(digits[8]) << 8 |
+                                            static_cast<unsigned char>(digits[9]));
+    const unsigned limit = ('4' << 8 | '7') + negative;
+    return static_cast<std::uint64_t>(first > head) |
+           static_cast<std::uint64_t>((first == head) & (last > limit));
+}
+
 // Counts the tokens of [p, p + size), which ends in white space, into `tally`
 // and its newlines into `newlines`, deciding everything from block masks and
 // comparing text with the target's canonical text: two canonical numbers are
@@ -327,16 +359,17 @@ inline std::uint64_t ahead(std::uint64_t low, std::uint64_t high, unsigned k) {
 // beyond the 32-bit range. Reads up to 128 bytes past the window.
 inline bool countWindow(const char* p, std::size_t size, const CountTarget& target, Tally& tally,
                         std::uint64_t& newlines) {
-    const char first = target.text[0];
-    const char second = target.text[1];  // NUL for a one-character target, unused then
+    const unsigned length = target.length;
+    // A one-character target's second byte is NUL and unused.
+    const TargetBytes bytes{target.text[0], target.text[1], target.text[length - 1]};
     Tally window{0, 0};
     std::uint64_t lines = 0;
     std::uint64_t previousSpace = 1;
     std::uint64_t previousDigit = 0;
-    Block m = classify(p, first, second);
+    Block m = classify(p, bytes);
     for (std::uint32_t base = 0; base < size; base += 64) {
         // Tokens may run into the next block: their checks look ahead in it.
-        const Block next = classify(p + base + 64, first, second);
+        const Block next = classify(p + base + 64, bytes);
         const std::uint64_t valid =
             size - base >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (size - base)) - 1;
         const std::uint64_t starts = ~m.space & ((m.space << 1) | previousSpace) & valid;
@@ -352,31 +385,44 @@ inline bool countWindow(const char* p, std::size_t size, const CountTarget& targ
         const std::uint64_t run10 = run8 & ahead(run2, run2Next, 8);
         const std::uint64_t run11 = run10 & ahead(m.digit, next.digit, 10);
         const std::uint64_t tens = digitStarts & run10 & ~run11;
+        const std::uint64_t twos = tens & m.two;
+        const std::uint64_t secondAtLeastTwo =
+            ahead(m.two | m.atLeastThree, next.two | next.atLeastThree, 1);
         const std::uint64_t unplain = (~m.space & ~m.digit & ~signStarts) |  // unusual byte
                                       (signStarts & ~digitNext) |            // lone sign
                                       (m.plus & starts) |                    // "+"
                                       (m.zero & digitStarts & digitNext) |   // leading zero
                                       (m.minus & starts & ahead(m.zero, next.zero, 1)) |  // -0
-                                      (digitStarts & run11) |   // 11+ digits
-                                      (tens & m.atLeastThree);  // 3000000000 and up
+                                      (digitStarts & run11) |     // 11+ digits
+                                      (tens & m.atLeastThree) |   // 3000000000 and up
+                                      (twos & secondAtLeastTwo);  // 2200000000 and up
         if ((unplain & valid) != 0) {
             return false;
         }
-        // Ten digits from 2000000000 up: compare with the limit as text.
-        for (std::uint64_t twos = tens & m.two & valid; twos != 0; twos &= twos - 1) {
-            const char* digits = p + base + firstOne(twos);
-            const char* limit = digits[-1] == '-' ? "2147483648" : "2147483647";
-            if (std::memcmp(digits, limit, 10) > 0) {
-                return false;
-            }
+        // Ten digits from 2100000000 up: compare with the limit as text.
+        std::uint64_t beyond = 0;
+        const std::uint64_t twentyOnes =
+            twos & ~ahead(m.zero, next.zero, 1) & ~secondAtLeastTwo & valid;
+        for (std::uint64_t t = twentyOnes; t != 0; t &= t - 1) {
+            const char* digits = p + base + firstOne(t);
+            beyond |= beyondLimit(digits, digits[-1] == '-');
+        }
+        if (beyond != 0) {
+            return false;
         }
         window.numbers += static_cast<std::int64_t>(countOnes(starts));
-        const std::uint64_t secondNext =
-            target.length == 1 ? ahead(m.space, next.space, 1) : ahead(m.second, next.second, 1);
-        for (std::uint64_t c = starts & m.first & secondNext; c != 0; c &= c - 1) {
-            const char* token = p + base + firstOne(c);
-            window.matches += std::memcmp(token, target.text, target.length) == 0 &&
-                              isSpaceByte(static_cast<unsigned char>(token[target.length]));
+        // Tokens of the target's length with its first, second and last
+        // bytes are rare unless they match; memcmp settles the rest.
+        std::uint64_t candidates = starts & m.first & ahead(m.space, next.space, length);
+        if (length >= 2) {
+            candidates &= ahead(m.last, next.last, length - 1);
+        }
+        if (length >= 3) {
+            candidates &= ahead(m.second, next.second, 1);
+        }
+        for (; candidates != 0; candidates &= candidates - 1) {
+            const char* token = p + base + firstOne(candidates);
+            window.matches += std::memcmp(token, target.text, length) == 0;
         }
         lines += countOnes(m.newline & valid);
         previousSpace = m.space >> 63;
