@@ -16,10 +16,10 @@
 
 #include "bench/haystack.h"
 #include "frontend/programState.h"
+#include "plainLoop.h"
+#include "scan/largePages.h"
+#include "scan/numberScanner.h"
 #include "search/binarySearch.h"
-#include "search/largePages.h"
-#include "search/linearSearch.h"
-#include "search/scanKernel.h"
 
 namespace fs = std::filesystem;
 
@@ -37,21 +37,8 @@ struct Counts {
 
 Counts plainLinear(const fs::path& file, std::int32_t target) {
     std::ifstream in(file);
-    Counts c;
-    std::int32_t value;
-    while (in >> value) {
-        ++c.numbers;
-        c.matches += value == target;
-    }
-    return c;
-}
-
-Counts needleLinear(const fs::path& file, std::int32_t target) {
-    std::ifstream in(file);
-    instanceCount = 0;
-    comparisonCount = 0;
-    countMatches(*in.rdbuf(), target);
-    return {comparisonCount, instanceCount, 0};
+    const PlainCount c = plainCount(in, target);
+    return {c.numbers, c.matches, 0};
 }
 
 Counts listCounts(const std::vector<std::int32_t>& list, std::int32_t target) {
@@ -64,38 +51,24 @@ Counts listCounts(const std::vector<std::int32_t>& list, std::int32_t target) {
     return c;
 }
 
-// The same with the kernel every x86-64 processor runs.
-Counts needleLinearBaseline(const fs::path& file, std::int32_t target) {
-    scan_detail::forceBaselineKernels = true;
-    const Counts c = needleLinear(file, target);
-    scan_detail::forceBaselineKernels = false;
-    return c;
-}
-
 Counts plainLoad(const fs::path& file, std::int32_t target) {
     std::ifstream in(file);
-    std::vector<std::int32_t> list;
-    std::int32_t value;
-    while (in >> value) {
-        list.push_back(value);
-    }
-    return listCounts(list, target);
+    return listCounts(plainList(in), target);
 }
 
-Counts needleLoad(const fs::path& file, std::int32_t target) {
+Counts needleLinear(const fs::path& file, std::int32_t target, const ScanKernel& kernel) {
+    std::ifstream in(file);
+    const NumberCount c = countNumbers(*in.rdbuf(), target, kernel);
+    return {c.numbers, c.matches, 0};
+}
+
+Counts needleLoad(const fs::path& file, std::int32_t target, const ScanKernel& kernel) {
     std::vector<std::int32_t>().swap(sortedList);
     sortedFile.open(file);
-    loadSortedList();
+    loadSortedList(kernel);
     sortedFile.close();
     const Counts c = listCounts(sortedList, target);
     std::vector<std::int32_t>().swap(sortedList);
-    return c;
-}
-
-Counts needleLoadBaseline(const fs::path& file, std::int32_t target) {
-    scan_detail::forceBaselineKernels = true;
-    const Counts c = needleLoad(file, target);
-    scan_detail::forceBaselineKernels = false;
     return c;
 }
 
@@ -107,15 +80,8 @@ Counts freshMemory(const fs::path& file, std::int32_t target) {
     static fs::path numbersOf;
     if (numbersOf != file) {
         numbersOf = file;
-        numbers = [&] {
-            std::vector<std::int32_t> list;
-            std::ifstream in(file);
-            std::int32_t value;
-            while (in >> value) {
-                list.push_back(value);
-            }
-            return list;
-        }();
+        std::ifstream in(file);
+        numbers = plainList(in);
     }
     std::vector<std::int32_t> copy;
     copy.reserve(numbers.size());
@@ -172,7 +138,7 @@ long peakOfChild(const char* mode, const fs::path& file) {
 int runChild(const std::string& mode, const char* file) {
     bool worked = false;
     if (mode == "--peak-linear") {
-        worked = needleLinear(file, 7).numbers > 0;
+        worked = needleLinear(file, 7, bestKernel()).numbers > 0;
     } else if (mode == "--peak-load") {
         sortedFile.open(file);
         loadSortedList();
@@ -231,32 +197,35 @@ int main(int argc, char** argv) {
         const double megabytes = static_cast<double>(fs::file_size(file)) / 1e6;
         const std::int32_t target = firstNumber(file);
         struct Method {
-            const char* name;
-            Counts (*run)(const fs::path&, std::int32_t);
+            std::string name;
+            std::function<Counts(const fs::path&, std::int32_t)> run;
         };
-        // Each group starts with the plain method that the others are compared with.
-        const std::vector<std::vector<Method>> groups = {
-            {{"plain >> loop", plainLinear},
-             {"needle count", needleLinear},
-             {"needle count, SSE2", needleLinearBaseline}},
-            {{"plain >> push_back", plainLoad},
-             {"needle load", needleLoad},
-             {"needle load, SSE2", needleLoadBaseline},
-             {"fresh memory only", freshMemory}},
-        };
+        // Each group starts with the plain method that the others are compared
+        // with; needle runs once per kernel this processor has, best first.
+        std::vector<Method> counts = {{"plain >> loop", plainLinear}};
+        std::vector<Method> loads = {{"plain >> push_back", plainLoad}};
+        for (const ScanKernel* kernel : supportedKernels()) {
+            const std::string name = kernelName(*kernel);
+            counts.push_back({"needle count, " + name,
+                              [kernel](auto& f, auto t) { return needleLinear(f, t, *kernel); }});
+            loads.push_back({"needle load, " + name,
+                             [kernel](auto& f, auto t) { return needleLoad(f, t, *kernel); }});
+        }
+        loads.push_back({"fresh memory only", freshMemory});
+        const std::vector<std::vector<Method>> groups = {counts, loads};
         for (const auto& group : groups) {
             std::vector<Timing> timings;
             for (const Method& method : group) {
                 timings.push_back(timeRuns([&] { return method.run(file, target); }, runs));
                 if (!(timings.back().counts == timings.front().counts)) {
                     allAgree = false;
-                    std::printf("COUNTS DIFFER for %s on %s\n", method.name, shape.name);
+                    std::printf("COUNTS DIFFER for %s on %s\n", method.name.c_str(), shape.name);
                 }
             }
             for (std::size_t m = 0; m < group.size(); ++m) {
                 const Timing& t = timings[m];
                 std::printf("| %s | %.0f | %s | %.0f (%.0f-%.0f) | %.1f | %.1f |\n", shape.name,
-                            megabytes, group[m].name, megabytes / t.medianSeconds,
+                            megabytes, group[m].name.c_str(), megabytes / t.medianSeconds,
                             megabytes / t.slowestSeconds, megabytes / t.fastestSeconds,
                             t.medianSeconds * 1e9 / static_cast<double>(numbers),
                             timings[0].medianSeconds / t.medianSeconds);

@@ -6,32 +6,7 @@
 #include <new>
 
 #include "frontend/programState.h"
-#include "search/largePages.h"
 #include "search/linearSearch.h"
-#include "search/numberFile.h"
-
-// Makes room for every number the rest of the file can hold (a number takes
-// at least two bytes with its separator), so that the list never grows by
-// reallocation, which would hold two copies of it at once. The room is only
-// address space until numbers are written to it, and large pages make that
-// writing cheaper. Without a size, or without that much address space, the
-// list grows as it goes.
-static void reserveForSortedFile() {
-    std::streambuf& in = *sortedFile.rdbuf();
-    const std::streamoff here = in.pubseekoff(0, std::ios::cur, std::ios::in);
-    const std::streamoff end = in.pubseekoff(0, std::ios::end, std::ios::in);
-    if (here < 0 || end < 0 || in.pubseekpos(here, std::ios::in) != here) {
-        return;
-    }
-    const auto most = static_cast<std::size_t>((end - here) / 2 + 1);
-    try {
-        sortedList.reserve(sortedList.size() + most);
-        preferLargePages(sortedList.data() + sortedList.size(),
-                         (sortedList.capacity() - sortedList.size()) * sizeof sortedList[0]);
-    } catch (const std::exception&) {
-        // Not enough address space for the bound: grow as needed instead.
-    }
-}
 
 // Appends a batch to sortedList and returns how many numbers it stored; fewer
 // than all only when memory ran out.
@@ -52,29 +27,31 @@ static std::size_t appendToSortedList(const NumberBatch& batch) {
     return stored;
 }
 
-void loadSortedList() {
+void loadSortedList(const ScanKernel& kernel) {
     if (!sortedFile) {
         return;
     }
-    reserveForSortedFile();
+    reserveForNumbers(*sortedFile.rdbuf(), sortedList);
     bool orderChecked = false;  // the warning is given once, at the first descent
-    const ScanEnd end = scanNumbers(*sortedFile.rdbuf(), [&orderChecked](const NumberBatch& batch) {
-        const std::size_t before = sortedList.size();
-        const std::size_t stored = appendToSortedList(batch);
-        if (!orderChecked) {
-            const auto first = sortedList.begin() + static_cast<std::ptrdiff_t>(before);
-            const auto from = before == 0 ? first : first - 1;
-            const auto descent = std::is_sorted_until(from, sortedList.end());
-            if (descent != sortedList.end()) {
-                orderChecked = true;
-                const auto index = static_cast<std::size_t>(descent - first);
-                std::cerr << "The sorted file is not in ascending order at line "
-                          << lineOfNumber(batch, index)
-                          << "; binary search results may be wrong!\n";
+    const ScanEnd end = scanNumbers(
+        *sortedFile.rdbuf(),
+        [&orderChecked](const NumberBatch& batch) {
+            const std::size_t before = sortedList.size();
+            const std::size_t stored = appendToSortedList(batch);
+            if (!orderChecked) {
+                const auto first = sortedList.begin() + static_cast<std::ptrdiff_t>(before);
+                const auto from = before == 0 ? first : first - 1;
+                const auto descent = std::is_sorted_until(from, sortedList.end());
+                if (descent != sortedList.end()) {
+                    orderChecked = true;
+                    const auto index = static_cast<std::size_t>(descent - first);
+                    std::cerr << "The sorted file is not in ascending order at line "
+                              << batch.lineOf(index) << "; binary search results may be wrong!\n";
+                }
             }
-        }
-        return stored;
-    });
+            return stored;
+        },
+        kernel);
     sortedFile.setstate(std::ios::failbit);
     reportEarlyStop("sorted file", end);
 }

@@ -5,7 +5,6 @@
 
 #include "frontend/numberReader.h"
 #include "frontend/programState.h"
-#include "search/numberFile.h"
 
 void askForTarget() {
     std::cout << "What int do you want me to look for?\nPlease give me a number: ";
@@ -17,8 +16,23 @@ void printSearchReport() {
               << " in the file with " << comparisonCount << " comparisons made\n";
 }
 
-ScanEnd countMatches(std::streambuf& in, std::int32_t target) {
-    return countNumbers(in, target, comparisonCount, instanceCount);
+void reportEarlyStop(const char* fileName, const ScanEnd& end) {
+    const char* reason = nullptr;
+    switch (end.stop) {
+        case ScanStop::endOfFile:
+            return;
+        case ScanStop::notANumber:
+            reason = "not a 32-bit whole number";
+            break;
+        case ScanStop::readError:
+            reason = "read error";
+            break;
+        case ScanStop::outOfMemory:
+            reason = "out of memory";
+            break;
+    }
+    std::cerr << "Stopped reading the " << fileName << " at line " << end.line << ": " << reason
+              << "!\n";
 }
 
 void linearSearch() {
@@ -33,10 +47,12 @@ void linearSearch() {
     if (unsortedFile.is_open()) {
         unsortedFile.clear();
         unsortedFile.rdbuf()->pubseekpos(0, std::ios::in);
-        const ScanEnd end = countMatches(*unsortedFile.rdbuf(), currentNumber);
+        const NumberCount count = countNumbers(*unsortedFile.rdbuf(), currentNumber);
+        comparisonCount = count.numbers;
+        instanceCount = count.matches;
         // The stream ends failed, as after the extraction that stopped it.
         unsortedFile.setstate(std::ios::failbit);
-        reportEarlyStop("unsorted file", end);
+        reportEarlyStop("unsorted file", count.end);
     }
 
     printSearchReport();

@@ -1,21 +1,20 @@
-// Menu action 1, and the target prompt and search report that every search uses.
+// Menu action 1, and the dialogue that every search shares: the target
+// prompt, the search report and the note on a reading that stopped early.
 #pragma once
 
-#include <cstdint>
-#include <streambuf>
-
-#include "search/numberScanner.h"
+#include "scan/numberScanner.h"
 
 // Asks for the number to look for; afterwards currentNumber holds it.
 void askForTarget();
 // Prints the one-line result of a search from instanceCount, currentNumber
 // and comparisonCount.
 void printSearchReport();
-// Reads the numbers of `in` from where it stands, adding each one to
-// comparisonCount and each one equal to `target` to instanceCount. Memory
-// stays constant: numbers are counted, not kept.
-ScanEnd countMatches(std::streambuf& in, std::int32_t target);
+// Writes, for any ending but the end of the file, the one line on standard
+// error that says where the reading of `fileName` ("unsorted file" or "sorted
+// file") stopped and why.
+void reportEarlyStop(const char* fileName, const ScanEnd& end);
 
 // Counts the occurrences of a number in numbers.txt, reading the whole file
-// from its beginning on every search, one comparison per number read.
+// from its beginning on every search, one comparison per number read. Memory
+// stays constant: numbers are counted, not kept.
 void linearSearch();

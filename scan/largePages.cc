@@ -1,4 +1,5 @@
-#include "search/largePages.h"
+// A hint to the operating system about memory, behind a function of its own.
+#include "scan/largePages.h"
 
 #include <cstdint>
 

@@ -1,0 +1,341 @@
+// The scanner's kernel, written once against the vector primitives of
+// scan/simd/: each scan/kernel_*.cc includes one set of primitives, then
+// this, and so compiles it for that instruction set alone.
+//
+// Performance notes. A chunk is read a window (8 KiB) at a time, in two ways:
+// - The count (linear search) classifies 64 bytes into bit masks (white
+//   space, digits, signs, a few digit values, the target's bytes), finds
+//   token starts, ends and every unusual shape from the masks alone, counts
+//   the starts, and compares with the target only the rare tokens whose
+//   length and first, second and last bytes match. Nothing is converted.
+// - The load (binary search) first indexes where tokens start and end, so
+//   that no block waits for the one before it, then converts each plain
+//   token (a sign, then 1 to 10 digits) without a branch on its length.
+// Whatever is unusual (a bad byte, a lone sign, "+", leading zeros, "-0", 11
+// or more digits, a token cut by the window) goes, with the rest of its
+// window, to the byte-at-a-time machine, which is always right.
+//
+// Everything here has internal linkage, and the kernel files are compiled
+// without the C++ library: no function built for one instruction set can be
+// picked by the linker for another.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+#include <string.h>
+
+#include "scan/kernel.h"
+#include "scan/machine.h"
+
+namespace scan {
+namespace {
+
+constexpr uint32_t kNone = ~uint32_t{0};
+
+inline unsigned firstOne(uint64_t mask) {
+    return static_cast<unsigned>(__builtin_ctzll(mask));
+}
+inline uint64_t countOnes(uint64_t mask) {
+    return static_cast<uint64_t>(__builtin_popcountll(mask));
+}
+inline uint64_t newlinesIn(const char* p, const char* end) {
+    uint64_t count = 0;
+    for (; p < end; ++p) {
+        count += *p == '\n';
+    }
+    return count;
+}
+// The bytes of [p, end) that the next window covers.
+inline size_t windowAt(const char* p, const char* end) {
+    const auto left = static_cast<size_t>(end - p);
+    return left < kWindow ? left : kWindow;
+}
+// Which of a block's 64 bits lie before the window's end.
+inline uint64_t validBits(size_t size, uint32_t base) {
+    return size - base >= 64 ? ~uint64_t{0} : (uint64_t{1} << (size - base)) - 1;
+}
+
+// Bit masks of 64 bytes: bit i describes byte i of the block. `first`,
+// `second` and `last` mark the bytes equal to those bytes of the counted
+// target's text.
+struct Block {
+    uint64_t space, digit, minus, plus, zero, two, atLeastThree, newline, first, second, last;
+};
+
+// The bytes of a target's text that classify marks.
+struct TargetBytes {
+    char first, second, last;
+};
+
+// Masks the caller does not use are dead code once this is inlined.
+inline Block classify(const char* p, TargetBytes target) {
+    Block b{};
+    for (unsigned i = 0; i < 64; i += kVecBytes) {
+        const Vec bytes = load(p + i);
+        // Compares are signed: a range shifted to start at -128 is tested
+        // with a single less-than.
+        const Vec controls = plus(bytes, splat(static_cast<char>(128 - 9)));
+        const Vec space = either(less(controls, splat(-128 + 5)), equal(bytes, splat(' ')));
+        const Vec fromZero = plus(bytes, splat(static_cast<char>(128 - '0')));
+        b.space |= bitsOf(space) << i;
+        b.digit |= bitsOf(less(fromZero, splat(-128 + 10))) << i;
+        b.atLeastThree |= bitsOf(less(splat(-128 + 2), fromZero)) << i;
+        b.minus |= bitsOf(equal(bytes, splat('-'))) << i;
+        b.plus |= bitsOf(equal(bytes, splat('+'))) << i;
+        b.zero |= bitsOf(equal(bytes, splat('0'))) << i;
+        b.two |= bitsOf(equal(bytes, splat('2'))) << i;
+        b.newline |= bitsOf(equal(bytes, splat('\n'))) << i;
+        b.first |= bitsOf(equal(bytes, splat(target.first))) << i;
+        b.second |= bitsOf(equal(bytes, splat(target.second))) << i;
+        b.last |= bitsOf(equal(bytes, splat(target.last))) << i;
+    }
+    return b;
+}
+
+// The first stage of the value path: finds the tokens of [p, p + size) from
+// block masks alone, so that no block waits for the one before it. `p` must
+// be at white space or at the start of a token. A byte is unusual when it is
+// neither white space nor a digit nor a sign that starts a token; indexing
+// stops in its block, since the state machine takes over there.
+inline void indexTokens(const char* p, size_t size, TokenIndex& ix) {
+    ix.startCount = ix.endCount = 0;
+    ix.unusual = kNone;
+    ix.newlines = 0;
+    uint64_t previousSpace = 1;
+    for (uint32_t base = 0; base < size; base += 64) {
+        const Block m = classify(p + base, TargetBytes{});
+        const uint64_t valid = validBits(size, base);
+        const uint64_t afterSpace = (m.space << 1) | previousSpace;
+        previousSpace = m.space >> 63;
+        const uint64_t starts = ~m.space & afterSpace & valid;
+        const uint64_t ends = m.space & ~afterSpace & valid;
+        const uint64_t unusual = ~m.space & ~m.digit & ~((m.minus | m.plus) & starts) & valid;
+        appendOffsets(starts, base, ix.starts, ix.startCount);
+        appendOffsets(ends, base, ix.ends, ix.endCount);
+        ix.newlines += countOnes(m.newline & valid);
+        if (unusual != 0) {
+            ix.unusual = base + firstOne(unusual);
+            return;
+        }
+    }
+}
+
+// The value path: reads the tokens of [p, end) a window at a time, indexing
+// the window, then converting its plain tokens (a sign, then 1 to 10 digits)
+// each on its own. A token that is anything else, and the rest of its window,
+// go to the state machine.
+const char* scanChunk(ScanState& s, const char* p, const char* end, int32_t*& out, TokenIndex& ix) {
+    while (p < end) {
+        if (s.phase != ScanState::betweenTokens) {
+            p = runMachine(s, p, end, out, true);
+            if (s.failed) {
+                return p;
+            }
+            continue;
+        }
+        const size_t size = windowAt(p, end);
+        indexTokens(p, size, ix);
+        uint32_t i = 0;
+        uint32_t handOver = kNone;
+        for (; i < ix.endCount; ++i) {
+            const uint32_t start = ix.starts[i];
+            const uint32_t stop = ix.ends[i];
+            // Bitwise, not ||: the sign of random numbers is a coin toss that
+            // no branch predictor wins.
+            const auto first = static_cast<unsigned char>(p[start]);
+            const unsigned negative = first == '-';
+            const unsigned sign = negative | (first == '+');
+            const unsigned digits = stop - start - sign;
+            if (stop > ix.unusual || digits - 1 >= 10) {
+                handOver = start;
+                break;
+            }
+            const uint64_t magnitude = digitValue(p + stop, digits);
+            if (magnitude > kMinMagnitude - 1 + negative) {
+                s.failed = true;
+                s.tokenLine = s.line + newlinesIn(p, p + start);
+                s.tokenStart = p + start;
+                return p + start;
+            }
+            // (m ^ -1) + 1 is -m: negation without a branch.
+            const uint64_t flip = 0 - uint64_t{negative};
+            *out++ = static_cast<int32_t>(static_cast<uint32_t>((magnitude ^ flip) + negative));
+        }
+        if (handOver == kNone && ix.unusual != kNone) {
+            handOver = ix.starts[i];
+        }
+        if (handOver != kNone) {
+            s.line += newlinesIn(p, p + handOver);
+            p = runMachine(s, p + handOver, p + size, out, false);
+            if (s.failed) {
+                return p;
+            }
+            continue;
+        }
+        s.line += ix.newlines;
+        if (i == ix.startCount) {
+            p += size;
+        } else if (ix.starts[i] != 0) {
+            p += ix.starts[i];  // a token cut off by the window's end opens the next one
+        } else {
+            // A token as long as a window, or one that reaches `end`: the
+            // state machine reads it without limit.
+            p = runMachine(s, p, end, out, true);
+            if (s.failed) {
+                return p;
+            }
+        }
+    }
+    return end;
+}
+
+// Bit i of the result is bit i + k of the 128-bit pair (high:low), 0 < k < 64.
+inline uint64_t ahead(uint64_t low, uint64_t high, unsigned k) {
+    return (low >> k) | (high << (64 - k));
+}
+
+// Eight bytes as a number whose order is the order of their texts.
+inline uint64_t textOrder(const char* p) {
+    uint64_t x;
+    memcpy(&x, p, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    x = __builtin_bswap64(x);
+#endif
+    return x;
+}
+
+// Whether ten digits lie beyond 2147483647, or 2147483648 after a minus:
+// the first eight as one number, the last two as another, without a branch.
+// The masks leave it only the numbers from 2100000000 up, about one random
+// number in fifty.
+inline uint64_t beyondLimit(const char* digits, bool negative) {
+    constexpr uint64_t head = 0x3231343734383336;  // "21474836"
+    const uint64_t first = textOrder(digits);
+    const auto last = static_cast<unsigned>(static_cast<unsigned char>(digits[8]) << 8 |
+                                            static_cast<unsigned char>(digits[9]));
+    const unsigned limit = ('4' << 8 | '7') + negative;
+    return static_cast<uint64_t>(first > head) |
+           static_cast<uint64_t>((first == head) & (last > limit));
+}
+
+// Counts the tokens of [p, p + size), which ends in white space, into `tally`
+// and its newlines into `newlines`, deciding everything from block masks and
+// comparing text with the target's canonical text: two canonical numbers are
+// equal exactly when their texts are. Returns false, counting nothing, when
+// the window holds anything but canonical 32-bit numbers: an unusual byte, a
+// lone sign, a "+", a leading zero, "-0", more than 10 digits, or 10 digits
+// beyond the 32-bit range. Reads up to 128 bytes past the window.
+inline bool countWindow(const char* p, size_t size, const CountTarget& target, Tally& tally,
+                        uint64_t& newlines) {
+    const unsigned length = target.length;
+    // A one-character target's second byte is NUL and unused.
+    const TargetBytes bytes{target.text[0], target.text[1], target.text[length - 1]};
+    Tally window{0, 0};
+    uint64_t lines = 0;
+    uint64_t previousSpace = 1;
+    uint64_t previousDigit = 0;
+    Block m = classify(p, bytes);
+    for (uint32_t base = 0; base < size; base += 64) {
+        // Tokens may run into the next block: their checks look ahead in it.
+        const Block next = classify(p + base + 64, bytes);
+        const uint64_t valid = validBits(size, base);
+        const uint64_t starts = ~m.space & ((m.space << 1) | previousSpace) & valid;
+        const uint64_t signStarts = (m.minus | m.plus) & starts;
+        const uint64_t digitStarts = m.digit & ~((m.digit << 1) | previousDigit);
+        const uint64_t digitNext = ahead(m.digit, next.digit, 1);
+        // Runs of digits: bit i is set when bytes i to i + n - 1 are all digits.
+        // The next block's runs are exact in the low bits that are shifted in.
+        const uint64_t run2 = m.digit & digitNext;
+        const uint64_t run2Next = next.digit & (next.digit >> 1);
+        const uint64_t run4 = run2 & ahead(run2, run2Next, 2);
+        const uint64_t run8 = run4 & ahead(run4, run2Next & (run2Next >> 2), 4);
+        const uint64_t run10 = run8 & ahead(run2, run2Next, 8);
+        const uint64_t run11 = run10 & ahead(m.digit, next.digit, 10);
+        const uint64_t tens = digitStarts & run10 & ~run11;
+        const uint64_t twos = tens & m.two;
+        const uint64_t secondAtLeastTwo =
+            ahead(m.two | m.atLeastThree, next.two | next.atLeastThree, 1);
+        const uint64_t unplain = (~m.space & ~m.digit & ~signStarts) |               // unusual byte
+                                 (signStarts & ~digitNext) |                         // lone sign
+                                 (m.plus & starts) |                                 // "+"
+                                 (m.zero & digitStarts & digitNext) |                // leading zero
+                                 (m.minus & starts & ahead(m.zero, next.zero, 1)) |  // -0
+                                 (digitStarts & run11) |                             // 11+ digits
+                                 (tens & m.atLeastThree) |   // 3000000000 and up
+                                 (twos & secondAtLeastTwo);  // 2200000000 and up
+        if ((unplain & valid) != 0) {
+            return false;
+        }
+        // Ten digits from 2100000000 up: compare with the limit as text.
+        uint64_t beyond = 0;
+        const uint64_t twentyOnes = twos & ~ahead(m.zero, next.zero, 1) & ~secondAtLeastTwo & valid;
+        for (uint64_t t = twentyOnes; t != 0; t &= t - 1) {
+            const char* digits = p + base + firstOne(t);
+            beyond |= beyondLimit(digits, digits[-1] == '-');
+        }
+        if (beyond != 0) {
+            return false;
+        }
+        window.numbers += static_cast<int64_t>(countOnes(starts));
+        // Tokens of the target's length with its first, second and last
+        // bytes are rare unless they match; memcmp settles the rest.
+        uint64_t candidates = starts & m.first & ahead(m.space, next.space, length);
+        if (length >= 2) {
+            candidates &= ahead(m.last, next.last, length - 1);
+        }
+        if (length >= 3) {
+            candidates &= ahead(m.second, next.second, 1);
+        }
+        for (; candidates != 0; candidates &= candidates - 1) {
+            const char* token = p + base + firstOne(candidates);
+            window.matches += memcmp(token, target.text, length) == 0;
+        }
+        lines += countOnes(m.newline & valid);
+        previousSpace = m.space >> 63;
+        previousDigit = m.digit >> 63;
+        m = next;
+    }
+    tally.numbers += window.numbers;
+    tally.matches += window.matches;
+    newlines = lines;
+    return true;
+}
+
+// The counting path: counts the tokens of [p, end) a window at a time with
+// countWindow; a window it declines goes through the value path, its numbers
+// to `out`.
+const char* countChunk(ScanState& s, const char* p, const char* end, int32_t*& out, TokenIndex& ix,
+                       const CountTarget& target, Tally& tally) {
+    while (p < end) {
+        if (s.phase != ScanState::betweenTokens) {
+            p = runMachine(s, p, end, out, true);
+            if (s.failed) {
+                return p;
+            }
+            continue;
+        }
+        const size_t size = windowAt(p, end);
+        // End the window at white space, so that no token is cut in two. A
+        // plain token is at most 11 bytes; a window without white space in its
+        // last 12 has a long token, or one cut by `end`, for the value path.
+        size_t cut = size;
+        while (cut > 0 && size - cut < 12 && !isSpace(static_cast<unsigned char>(p[cut - 1]))) {
+            --cut;
+        }
+        const bool endsInSpace = cut > 0 && isSpace(static_cast<unsigned char>(p[cut - 1]));
+        uint64_t newlines = 0;
+        if (endsInSpace && countWindow(p, cut, target, tally, newlines)) {
+            s.line += newlines;
+            p += cut;
+            continue;
+        }
+        p = scanChunk(s, p, p + (endsInSpace ? cut : size), out, ix);
+        if (s.failed) {
+            return p;
+        }
+    }
+    return end;
+}
+
+}  // namespace
+}  // namespace scan

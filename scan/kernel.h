@@ -1,0 +1,65 @@
+// What a vector kernel of the scanner is: the two functions every instruction
+// set provides, and the scratch space and tallies they share with the driver.
+//
+// Included by the kernels, so C headers only (see scan/machine.h).
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "scan/machine.h"
+
+namespace scan {
+
+// Read sizes. A file is read in small chunks first, so that a small file
+// needs little memory; once a read fills a chunk, in large ones: large enough
+// that the read calls cost nothing next to the parsing, small enough to stay
+// in the second-level cache.
+constexpr size_t kFirstChunk = size_t{1} << 16;
+constexpr size_t kChunk = size_t{1} << 20;
+
+// Bytes indexed at a time. The index of a window stays in the first-level
+// cache, and a window is the most work lost when an unusual byte sends the
+// rest of it to the state machine.
+constexpr size_t kWindow = 8192;
+
+// Where the tokens of a window start and end, as offsets from its start.
+struct TokenIndex {
+    // 8 entries of slack: offsets are written eight at a time.
+    uint32_t starts[kWindow / 2 + 1 + 8];
+    uint32_t ends[kWindow / 2 + 1 + 8];
+    uint32_t startCount, endCount;
+    uint32_t unusual;   // offset of the first unusual byte, or ~0
+    uint64_t newlines;  // newlines in the window, when nothing was unusual
+};
+
+// The number a counting scan looks for, in its canonical text: no "+", no
+// leading zeros, "-" only before a digit other than 0.
+struct CountTarget {
+    char text[16];
+    unsigned length;
+};
+
+struct Tally {
+    int64_t numbers;
+    int64_t matches;
+};
+
+// Reads the tokens of [p, end), appending their values to `out`. Returns where
+// it stopped, as runMachine does. At least 256 bytes from `end` on must be
+// readable white space, and 16 before `p` readable.
+using ScanChunk = const char* (*)(ScanState&, const char* p, const char* end, int32_t*& out,
+                                  TokenIndex&);
+// As ScanChunk, but plain numbers are only counted into the tally, and
+// compared with the target as text; only the others are appended to `out`.
+using CountChunk = const char* (*)(ScanState&, const char* p, const char* end, int32_t*& out,
+                                   TokenIndex&, const CountTarget&, Tally&);
+
+}  // namespace scan
+
+// One kernel: its name, as tests and the benchmark ask for it, and its code.
+struct ScanKernel {
+    const char* name;
+    scan::ScanChunk scan;
+    scan::CountChunk count;
+};

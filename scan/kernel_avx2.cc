@@ -1,0 +1,9 @@
+// The scanner's kernel for x86-64 processors with AVX2, BMI1 and POPCNT.
+#include "scan/simd/avx2.h"
+
+#include "scan/generic/kernel.h"
+
+namespace scan {
+extern const ScanKernel avx2Kernel;
+const ScanKernel avx2Kernel{"avx2", scanChunk, countChunk};
+}  // namespace scan

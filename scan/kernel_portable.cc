@@ -1,0 +1,9 @@
+// The scanner's kernel for any processor, one byte at a time in portable C++.
+#include "scan/simd/portable.h"
+
+#include "scan/generic/kernel.h"
+
+namespace scan {
+extern const ScanKernel portableKernel;
+const ScanKernel portableKernel{"portable", scanChunk, countChunk};
+}  // namespace scan

@@ -1,0 +1,84 @@
+// The byte-at-a-time reader: the rules of a number file, one byte at a time.
+#include "scan/machine.h"
+
+namespace scan {
+
+namespace {
+
+// Ends the token in `state`. Returns false, leaving the state failed, when its
+// value lies outside the 32-bit range.
+bool finishToken(ScanState& s, int32_t*& out) {
+    const uint64_t limit = s.negative ? kMinMagnitude : kMinMagnitude - 1;
+    s.phase = ScanState::betweenTokens;
+    if (s.magnitude > limit) {
+        s.failed = true;
+        return false;
+    }
+    const auto magnitude = static_cast<int64_t>(s.magnitude);
+    *out++ = static_cast<int32_t>(s.negative ? -magnitude : magnitude);
+    return true;
+}
+
+}  // namespace
+
+void finishAtEnd(ScanState& s, int32_t*& out) {
+    if (s.phase == ScanState::inDigits) {
+        finishToken(s, out);
+    } else if (s.phase == ScanState::afterSign) {
+        s.failed = true;
+    }
+}
+
+const char* runMachine(ScanState& s, const char* p, const char* end, int32_t*& out, bool oneToken) {
+    for (; p < end; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        switch (s.phase) {
+            case ScanState::betweenTokens:
+                if (isSpace(c)) {
+                    s.line += c == '\n';
+                    continue;
+                }
+                // Whatever this byte is, an extraction begins here.
+                s.tokenLine = s.line;
+                s.tokenStart = p;
+                s.negative = c == '-';
+                if (c == '+' || c == '-') {
+                    s.phase = ScanState::afterSign;
+                    continue;
+                }
+                if (!isDigit(c)) {
+                    s.failed = true;
+                    return p;
+                }
+                s.magnitude = static_cast<uint64_t>(c - '0');
+                s.phase = ScanState::inDigits;
+                continue;
+            case ScanState::afterSign:
+                if (!isDigit(c)) {
+                    s.failed = true;
+                    return p;
+                }
+                s.magnitude = static_cast<uint64_t>(c - '0');
+                s.phase = ScanState::inDigits;
+                continue;
+            case ScanState::inDigits:
+                if (isDigit(c)) {
+                    // Saturates just past the limit, so a run of any length
+                    // is read in constant space and still rejected.
+                    const uint64_t more = s.magnitude * 10 + static_cast<uint64_t>(c - '0');
+                    s.magnitude = more < kMinMagnitude + 1 ? more : kMinMagnitude + 1;
+                    continue;
+                }
+                // `c` is not part of the token: it is looked at again as the
+                // start of what follows.
+                if (!finishToken(s, out) || oneToken) {
+                    return p;
+                }
+                --p;
+                continue;
+        }
+    }
+    return p;
+}
+
+}  // namespace scan

@@ -1,0 +1,55 @@
+// The byte-at-a-time reader that defines what a number file holds. Every
+// kernel must read exactly as it does, and hands it whatever is unusual.
+//
+// Included by the kernels, which are compiled with their own instruction sets
+// and without the C++ library: C headers only, and helpers with internal
+// linkage, so that no copy built for one instruction set can stand in for
+// another at link time.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+namespace scan {
+
+// The magnitude of INT32_MIN; a larger magnitude can never be read back.
+constexpr uint64_t kMinMagnitude = 2147483648u;
+
+namespace {
+
+// White space as formatted extraction skips it: space, \t, \n, \v, \f, \r.
+inline bool isSpace(unsigned char c) {
+    return c == ' ' || static_cast<unsigned>(c - 9) < 5u;
+}
+inline bool isDigit(unsigned char c) {
+    return static_cast<unsigned>(c - '0') < 10u;
+}
+
+}  // namespace
+
+// The reader's position, carried from one piece of text to the next, so that
+// a token split between two chunks reads as if it were whole.
+struct ScanState {
+    enum Phase : uint8_t { betweenTokens, afterSign, inDigits };
+    uint64_t line = 1;       // line of the next byte
+    uint64_t tokenLine = 0;  // line the current or last token began on
+    uint64_t magnitude = 0;  // digits so far, saturated just past 2^31
+    // Where the current or last token began, if it began in the chunk being
+    // read; the reader of the chunks clears it before each one.
+    const char* tokenStart = nullptr;
+    Phase phase = betweenTokens;
+    bool negative = false;
+    bool failed = false;  // stopped at a token that is not a 32-bit number
+};
+
+// Runs the reader over [p, end), appending each number to `out`. Returns
+// where it stopped: at `end`, at the byte that showed a token to be bad
+// (state.failed), or, with `oneToken`, right after the first token it
+// finished. A token still open at `end` stays open in the state.
+const char* runMachine(ScanState& state, const char* p, const char* end, int32_t*& out,
+                       bool oneToken);
+
+// At the end of the file: an open token is complete, a lone sign is bad.
+void finishAtEnd(ScanState& state, int32_t*& out);
+
+}  // namespace scan

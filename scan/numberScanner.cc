@@ -1,0 +1,229 @@
+// The scanner's driver: reads a file chunk by chunk, lets the chosen kernel
+// read each chunk, hands the numbers on, and keeps what is needed to say
+// where the reading stopped and which token stopped it.
+#include "scan/numberScanner.h"
+
+#include <algorithm>
+#include <ios>
+#include <memory>
+
+#include "scan/kernel.h"
+#include "scan/largePages.h"
+#include "scan/machine.h"
+
+// What a batch's lines are counted from: its chunk and the reader's state
+// before it.
+struct ChunkOrigin {
+    const char* text;
+    const char* textEnd;
+    scan::ScanState start;
+    bool lastChunk;  // the chunk ended the file
+};
+
+namespace scan {
+namespace {
+
+// Slack before and after the chunk, so that the kernels may read a little
+// past either end of it without bounds checks.
+constexpr std::size_t kFrontPad = 64;
+constexpr std::size_t kBackPad = 256;
+
+// The memory one chunk needs: its text with padding, and room for its numbers.
+struct ChunkBuffers {
+    explicit ChunkBuffers(std::size_t bytes)
+        // Left uninitialised: only the pages a file reaches are ever touched,
+        // and touching a fresh page is dear.
+        : size(bytes),
+          storage(new char[kFrontPad + bytes + kBackPad]),
+          // At most one number per two bytes, plus one finished at the end.
+          values(new std::int32_t[bytes / 2 + 2]) {
+        std::fill(storage.get(), text(), ' ');
+    }
+    char* text() const { return storage.get() + kFrontPad; }
+
+    std::size_t size;
+    std::unique_ptr<char[]> storage;
+    std::unique_ptr<std::int32_t[]> values;
+};
+
+// The first bytes of a token, as far as the next white space: enough to show
+// it, one byte more to know that it was longer.
+struct TokenText {
+    char bytes[kTokenShown + 1];
+    std::size_t length = 0;
+
+    // Appends [p, end) up to the first white space. Returns true once the
+    // token is known: white space ended it, or enough of it is kept.
+    bool append(const char* p, const char* end) {
+        for (; p < end; ++p) {
+            if (length == sizeof bytes || isSpace(static_cast<unsigned char>(*p))) {
+                return true;
+            }
+            bytes[length++] = *p;
+        }
+        return length == sizeof bytes;
+    }
+};
+
+// Fills in the bad token that stopped the reading in [text, textEnd): it
+// began at state.tokenStart, or before this chunk (then `open` holds its
+// first bytes). A token that runs on past the chunk is read on from `in`.
+void describeBadToken(ScanEnd& end, const ScanState& state, const TokenText& open, const char* text,
+                      const char* textEnd, std::streambuf& in) {
+    TokenText token;
+    const char* from = state.tokenStart;
+    if (from == nullptr) {
+        token = open;
+        from = text;
+    }
+    bool known = token.append(from, textEnd);
+    char more[kTokenShown + 1];
+    while (!known) {
+        std::streamsize got = 0;
+        try {
+            got = in.sgetn(more, static_cast<std::streamsize>(sizeof more - token.length));
+        } catch (const std::ios_base::failure&) {
+        }
+        if (got <= 0) {
+            break;  // the end of the file, or unreadable: show what there is
+        }
+        known = token.append(more, more + got);
+    }
+    end.tokenCut = token.length > kTokenShown;
+    end.token.assign(token.bytes, std::min(token.length, kTokenShown));
+}
+
+// Reads `in` a chunk at a time, lets `process` read each chunk's tokens, and
+// hands the numbers it appended to `sink`.
+template <typename Process>
+ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Process process) {
+    auto chunk = std::make_unique<ChunkBuffers>(kFirstChunk);
+    const auto index = std::make_unique<TokenIndex>();
+    ScanState state;
+    TokenText open;  // the first bytes of a token still open at a chunk's end
+    while (true) {
+        char* const text = chunk->text();
+        std::streamsize got = 0;
+        try {
+            got = in.sgetn(text, static_cast<std::streamsize>(chunk->size));
+        } catch (const std::ios_base::failure&) {
+            return {ScanStop::readError, state.line, {}, false};
+        }
+        if (got < 0) {
+            return {ScanStop::readError, state.line, {}, false};
+        }
+        const char* textEnd = text + got;
+        std::fill(text + got, text + got + kBackPad, ' ');
+        const ChunkOrigin origin{text, textEnd, state, got == 0};
+        std::int32_t* const values = chunk->values.get();
+        std::int32_t* out = values;
+        state.tokenStart = nullptr;
+        process(state, text, textEnd, out, *index);
+        if (origin.lastChunk && !state.failed) {
+            finishAtEnd(state, out);
+        }
+        const auto count = static_cast<std::size_t>(out - values);
+        if (count != 0) {
+            const NumberBatch batch{values, count, &origin};
+            const std::size_t stored = sink(batch);
+            if (stored < count) {
+                return {ScanStop::outOfMemory, batch.lineOf(stored), {}, false};
+            }
+        }
+        if (state.failed) {
+            ScanEnd end{ScanStop::notANumber, state.tokenLine, {}, false};
+            describeBadToken(end, state, open, text, textEnd, in);
+            return end;
+        }
+        if (origin.lastChunk) {
+            return {ScanStop::endOfFile, state.line, {}, false};
+        }
+        if (state.phase != ScanState::betweenTokens) {
+            if (state.tokenStart != nullptr) {
+                open.length = 0;
+                open.append(state.tokenStart, textEnd);
+            } else {
+                open.append(text, textEnd);  // open since an earlier chunk
+            }
+        }
+        // The state carries everything a token split between chunks needs,
+        // so the buffers may change between any two chunks.
+        if (static_cast<std::size_t>(got) == chunk->size && chunk->size < kChunk) {
+            chunk = std::make_unique<ChunkBuffers>(kChunk);
+        }
+    }
+}
+
+// The target's canonical text: what std::to_string writes.
+CountTarget canonicalText(std::int32_t target) {
+    CountTarget canonical{};
+    const std::string text = std::to_string(target);
+    std::copy(text.begin(), text.end(), canonical.text);
+    canonical.length = static_cast<unsigned>(text.size());
+    return canonical;
+}
+
+}  // namespace
+}  // namespace scan
+
+using namespace scan;
+
+ScanEnd scanNumbers(std::streambuf& in, const NumberSink& sink, const ScanKernel& kernel) {
+    return readChunks(in, sink, kernel.scan);
+}
+
+NumberCount countNumbers(std::streambuf& in, std::int32_t target, const ScanKernel& kernel) {
+    const CountTarget canonical = canonicalText(target);
+    Tally tally{0, 0};
+    // The kernel counts plain numbers itself and hands over the rest.
+    const ScanEnd end = readChunks(
+        in,
+        [&tally, target](const NumberBatch& batch) {
+            tally.numbers += static_cast<std::int64_t>(batch.count);
+            tally.matches += std::count(batch.values, batch.values + batch.count, target);
+            return batch.count;
+        },
+        [&](ScanState& s, const char* from, const char* to, std::int32_t*& out, TokenIndex& ix) {
+            return kernel.count(s, from, to, out, ix, canonical, tally);
+        });
+    return {tally.numbers, tally.matches, end};
+}
+
+std::uint64_t NumberBatch::lineOf(std::size_t index) const {
+    ScanState s = origin->start;
+    std::int32_t scratch[1];
+    const char* p = origin->text;
+    for (std::size_t seen = 0;;) {
+        std::int32_t* out = scratch;
+        p = runMachine(s, p, origin->textEnd, out, true);
+        if (out == scratch && p == origin->textEnd && !s.failed && origin->lastChunk) {
+            finishAtEnd(s, out);
+        }
+        if (out != scratch) {
+            if (seen == index) {
+                return s.tokenLine;
+            }
+            ++seen;
+            continue;
+        }
+        if (p == origin->textEnd || s.failed) {
+            return s.line;  // only for an index past the batch's end
+        }
+    }
+}
+
+void reserveForNumbers(std::streambuf& in, std::vector<std::int32_t>& list) {
+    const std::streamoff here = in.pubseekoff(0, std::ios::cur, std::ios::in);
+    const std::streamoff end = in.pubseekoff(0, std::ios::end, std::ios::in);
+    if (here < 0 || end < 0 || in.pubseekpos(here, std::ios::in) != here) {
+        return;
+    }
+    const auto most = static_cast<std::size_t>((end - here) / 2 + 1);
+    try {
+        list.reserve(list.size() + most);
+        preferLargePages(list.data() + list.size(),
+                         (list.capacity() - list.size()) * sizeof list[0]);
+    } catch (const std::exception&) {
+        // Not enough address space for the bound: grow as needed instead.
+    }
+}

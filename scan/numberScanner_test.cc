@@ -1,0 +1,290 @@
+// The scanner against its plain twin, the `stream >> int32_t` loop: one table
+// per class of input, every table read by every kernel the processor runs.
+#include "scan/numberScanner.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "plainLoop.h"
+#include "scan/kernel.h"
+
+namespace {
+
+// Every kernel that needle ships; one the processor lacks is skipped.
+const char* const kKernels[] = {"avx2", "sse2", "portable"};
+
+class NumberScanner : public testing::TestWithParam<const char*> {
+  protected:
+    void SetUp() override {
+        kernel_ = findKernel(GetParam());
+        if (kernel_ == nullptr) {
+            GTEST_SKIP() << "the " << GetParam()
+                         << " kernel is not built for this processor or needs features it lacks";
+        }
+    }
+
+    Reading scan(const std::string& text) const {
+        std::stringbuf in(text);
+        Reading r;
+        const ScanEnd end = scanNumbers(
+            in,
+            [&r](const NumberBatch& batch) {
+                r.values.insert(r.values.end(), batch.values, batch.values + batch.count);
+                return batch.count;
+            },
+            *kernel_);
+        r.stop = end.stop;
+        r.line = end.line;
+        r.token = end.token;
+        r.tokenCut = end.tokenCut;
+        return r;
+    }
+
+    // A count, as a Reading whose values are the two counts.
+    Reading count(const std::string& text, std::int32_t target) const {
+        std::stringbuf in(text);
+        const NumberCount c = countNumbers(in, target, *kernel_);
+        return {{static_cast<std::int32_t>(c.numbers), static_cast<std::int32_t>(c.matches)},
+                c.end.stop,
+                c.end.line,
+                c.end.token,
+                c.end.tokenCut};
+    }
+
+    // The scan must read `text` as the plain loop does, and counts of some
+    // of its numbers (and of some that are not in it) must match the loop's.
+    void expectAgreement(const std::string& text, const std::string& what,
+                         std::size_t targetCount = 100) const {
+        const Reading expected = plainLoop(text);
+        ASSERT_EQ(scan(text), expected) << what;
+        std::vector<std::int32_t> targets = {0, 1, -1, 5, 7, 2147483647, -2147483647 - 1};
+        for (std::size_t i = 0; i < expected.values.size() && i < 64; i += 1 + i / 4) {
+            targets.push_back(expected.values[i]);
+        }
+        if (!expected.values.empty()) {
+            targets.push_back(expected.values.back());
+        }
+        if (targets.size() > targetCount) {  // keep the text's own numbers, at the end
+            targets.erase(targets.begin(),
+                          targets.end() - static_cast<std::ptrdiff_t>(targetCount));
+        }
+        for (const std::int32_t target : targets) {
+            Reading counted = expected;
+            counted.values = {static_cast<std::int32_t>(expected.values.size()),
+                              static_cast<std::int32_t>(std::count(expected.values.begin(),
+                                                                   expected.values.end(), target))};
+            ASSERT_EQ(count(text, target), counted) << what << ", counting " << target;
+        }
+    }
+
+    void expectTableAgrees(const std::vector<std::string>& table) const {
+        for (const std::string& text : table) {
+            expectAgreement(text, "input \"" + text + "\"");
+        }
+    }
+
+    const ScanKernel* kernel_ = nullptr;
+};
+
+INSTANTIATE_TEST_SUITE_P(Kernels, NumberScanner, testing::ValuesIn(kKernels),
+                         [](const testing::TestParamInfo<const char*>& kernel) {
+                             return std::string(kernel.param);
+                         });
+
+TEST_P(NumberScanner, Signs) {
+    expectTableAgrees({"+7 -0 +0 -7", "5-3 5+3", "7\n-7\n+7\n", "+", "-", "1 -", "1\n-\n2", "+-5",
+                       "--5", "+ 5", "5- 3", "1+", "-x"});
+}
+
+TEST_P(NumberScanner, LimitsAndLimitsPlusOne) {
+    expectTableAgrees({"2147483647 -2147483648", "2147483648", "-2147483649",
+                       "2147483647 5 -2147483648 5 1999999999 -2000000000 2147483640",
+                       "5 2147483648 5", "5 -2147483649 5", "5 2999999999 5", "5 3000000000 5",
+                       "2147483650 1", "-2147483650", "4294967296", "12345678 123456789 1234567890",
+                       "1234567891 21474836470", "9999999999", "1 2 99999999999999999999999 3"});
+}
+
+TEST_P(NumberScanner, LeadingZeros) {
+    expectTableAgrees({"00000000000000000000000042 -000000000002147483648", "000000000002147483648",
+                       "0 00 -0 +0 5 05 -05 +5 0000000000000000005", "07\n0\n-00",
+                       "+0000000002147483647 -0000000002147483649"});
+}
+
+TEST_P(NumberScanner, TrailingJunkAndBadBytes) {
+    expectTableAgrees(
+        {"4 12abc 7", "1 2 x", "x 1 2", "1.5 2", "0x10", std::string("1 \0 2", 5), "1 \xff 2",
+         "\xef\xbb\xbf"
+         "5",
+         "7 \"quoted\\\" 8", "1 " + std::string(100, 'z'), "1 2" + std::string(40, 'q') + " 3",
+         "3 " + std::string(31, '9') + "x", "3 " + std::string(33, '-')});
+}
+
+TEST_P(NumberScanner, WhiteSpaceOfEveryKind) {
+    expectTableAgrees({"", " \t\n\v\f\r", "5 1 5 9", "5 1 5 9\n", "1\r\n2\r\n3\r\n",
+                       "1\t2\v3\f4\r5\n6 7", "\n\n\n  7\n\n  abc", "1\n\n\n99999999999\n",
+                       "\n\n-"});
+}
+
+// Tokens of every shape around every offset where a chunk of the scanner's
+// reads ends (the first small one, the next large one), so that the state
+// carried between chunks is exercised at each byte.
+TEST_P(NumberScanner, ChunkBoundaries) {
+    const std::vector<std::string> tails = {
+        "-2147483648 5\n",
+        "+000000000000123 4",
+        "2147483648 1",
+        "12abc",
+        "- 5",
+        "5-3",
+        "1234567890\n",
+        "77",
+        "x" + std::string(40, 'y'),
+    };
+    for (const std::size_t boundary : {scan::kFirstChunk, scan::kFirstChunk + scan::kChunk}) {
+        for (const std::string& tail : tails) {
+            for (std::size_t back = 1; back <= tail.size() + 1; ++back) {
+                std::string text(boundary - back, '\n');
+                for (std::size_t i = 0; i + 8 < text.size(); i += 4096) {
+                    text[i] = '9';  // some numbers, some lines
+                }
+                text += tail;
+                expectAgreement(text,
+                                "tail \"" + tail + "\" at " + std::to_string(boundary) + " - " +
+                                    std::to_string(back),
+                                3);
+            }
+        }
+    }
+}
+
+// A bad token longer than a chunk, which must be neither buffered nor lost.
+TEST_P(NumberScanner, TokensLongerThanAChunk) {
+    expectAgreement("1 " + std::string(3 * scan::kChunk, '7') + " 2", "a long run of digits", 3);
+    expectAgreement("1 -" + std::string(scan::kChunk, '0') + "5 2", "a long run of zeros", 3);
+}
+
+std::string randomText(std::mt19937_64& rng, std::size_t tokens, bool withBadToken) {
+    static const char* const spaces[] = {" ", "\n", "\t", "  ", "\r\n", "\v", "\f", " \n "};
+    std::string text;
+    std::uniform_int_distribution<int> shape(0, 9);
+    for (std::size_t i = 0; i < tokens; ++i) {
+        const int kind = shape(rng);
+        if (kind <= 5) {
+            text += std::to_string(static_cast<std::int32_t>(rng()));
+        } else if (kind == 6) {
+            text += std::to_string(rng() % 100);
+        } else if (kind == 7) {
+            text += (rng() & 1 ? "+" : "-") + std::string(rng() % 12, '0') +
+                    std::to_string(rng() % 3000000000u);
+        } else if (kind == 8) {
+            text += std::to_string(static_cast<std::int32_t>(rng())) + "-" +
+                    std::to_string(rng() % 1000);
+        } else {
+            text += std::to_string(rng() % 10);
+        }
+        text += spaces[rng() % 8];
+    }
+    if (withBadToken) {
+        static const char* const bad[] = {"abc", "-", "+ ", "99999999999", "1.5", "\x80"};
+        std::size_t at = rng() % (text.size() + 1);
+        while (at < text.size() && text[at] != ' ' && text[at] != '\n') {
+            ++at;
+        }
+        text.insert(at, std::string(" ") + bad[rng() % 6]);
+    }
+    return text;
+}
+
+TEST_P(NumberScanner, AMillionRandomTokens) {
+    std::mt19937_64 rng(20261207);
+    std::size_t total = 0;
+    for (int round = 0; round < 40; ++round) {
+        const std::size_t tokens = round % 4 == 0 ? 150000 : 10000;
+        const std::string text = randomText(rng, tokens, round % 2 == 1);
+        expectAgreement(text, "round " + std::to_string(round));
+        total += tokens;
+    }
+    EXPECT_GE(total, 1000000u);
+}
+
+TEST_P(NumberScanner, FindsTheLineOfAnyNumberInABatch) {
+    std::stringbuf in("1 2\n3\n\n 4 5-6\n  7");
+    std::vector<std::uint64_t> lines;
+    scanNumbers(
+        in,
+        [&lines](const NumberBatch& batch) {
+            for (std::size_t i = 0; i < batch.count; ++i) {
+                lines.push_back(batch.lineOf(i));
+            }
+            return batch.count;
+        },
+        *kernel_);
+    EXPECT_EQ(lines, (std::vector<std::uint64_t>{1, 1, 2, 4, 4, 4, 5}));
+}
+
+TEST_P(NumberScanner, StopsWhereTheReceiverRunsOutOfMemory) {
+    std::stringbuf in("1\n2\n3\n4\n");
+    std::vector<std::int32_t> kept;
+    const ScanEnd end = scanNumbers(
+        in,
+        [&kept](const NumberBatch& batch) {
+            kept.assign(batch.values, batch.values + 2);
+            return std::size_t{2};
+        },
+        *kernel_);
+    EXPECT_EQ(end.stop, ScanStop::outOfMemory);
+    EXPECT_EQ(end.line, 3u);
+    EXPECT_EQ(kept, (std::vector<std::int32_t>{1, 2}));
+}
+
+// A stream whose reads fail after a few bytes, as a failing disk would.
+class FailingBuf : public std::streambuf {
+  protected:
+    std::streamsize xsgetn(char* s, std::streamsize n) override {
+        if (served_) {
+            throw std::ios_base::failure("read error");
+        }
+        served_ = true;
+        const std::string text = "1\n2\n3";
+        const auto size = std::min(n, static_cast<std::streamsize>(text.size()));
+        std::copy(text.begin(), text.begin() + size, s);
+        return size;
+    }
+
+  private:
+    bool served_ = false;
+};
+
+TEST_P(NumberScanner, ReportsAReadErrorAfterTheNumbersBeforeIt) {
+    FailingBuf in;
+    std::vector<std::int32_t> values;
+    const ScanEnd end = scanNumbers(
+        in,
+        [&values](const NumberBatch& batch) {
+            values.insert(values.end(), batch.values, batch.values + batch.count);
+            return batch.count;
+        },
+        *kernel_);
+    EXPECT_EQ(end.stop, ScanStop::readError);
+    EXPECT_EQ(end.line, 3u);
+    // The 3 may go on in the next read, so it is not counted.
+    EXPECT_EQ(values, (std::vector<std::int32_t>{1, 2}));
+}
+
+TEST(ScanKernels, TheBestIsFirstAndEveryOneIsFoundByName) {
+    const auto& kernels = supportedKernels();
+    ASSERT_FALSE(kernels.empty());
+    EXPECT_EQ(&bestKernel(), kernels.front());
+    EXPECT_STREQ(kernelName(*kernels.back()), "portable");  // runs everywhere
+    for (const ScanKernel* kernel : kernels) {
+        EXPECT_EQ(findKernel(kernelName(*kernel)), kernel);
+    }
+    EXPECT_EQ(findKernel("no such kernel"), nullptr);
+}
+
+}  // namespace
