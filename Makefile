@@ -43,13 +43,16 @@ fuzz:
 	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DNEEDLE_FUZZ=ON -DNEEDLE_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build build-fuzz -j
-	mkdir -p build-fuzz/corpus/numberFile build-fuzz/corpus/dialogue
+	mkdir -p build-fuzz/corpus/numberFile build-fuzz/corpus/dialogue build-fuzz/corpus/doubleReader
 	./build-fuzz/fuzz/needle_fuzz_numbers -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
 	  -artifact_prefix=$(CURDIR)/build-fuzz/ \
 	  $(CURDIR)/build-fuzz/corpus/numberFile $(CURDIR)/fuzz/corpus/numberFile
 	./build-fuzz/fuzz/needle_fuzz_dialogue -max_total_time=$(FUZZ_SECONDS) -max_len=1024 \
 	  -timeout=10 -artifact_prefix=$(CURDIR)/build-fuzz/ \
 	  $(CURDIR)/build-fuzz/corpus/dialogue $(CURDIR)/fuzz/corpus/dialogue
+	./build-fuzz/fuzz/needle_fuzz_reader -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
+	  -artifact_prefix=$(CURDIR)/build-fuzz/ \
+	  $(CURDIR)/build-fuzz/corpus/doubleReader $(CURDIR)/fuzz/corpus/doubleReader
 
 clean:
 	rm -rf $(BUILD) build-dev build-bench build-asan build-fuzz

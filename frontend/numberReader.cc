@@ -7,6 +7,7 @@
 #include <iostream>
 #include <limits>
 
+#include "frontend/doubleReader.h"
 #include "frontend/programState.h"
 
 bool isWholeInt32(double value) {
@@ -31,7 +32,7 @@ void readNumber() {
             closeNumberFiles();
             std::exit(1);
         }
-        if (std::cin >> rawInput) {
+        if (readDouble(std::cin, rawInput)) {
             if (isWholeInt32(rawInput)) {
                 currentNumber = static_cast<std::int32_t>(rawInput);
                 return;

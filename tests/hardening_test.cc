@@ -6,6 +6,7 @@
 
 #include <regex>
 #include <string>
+#include <thread>
 
 #include "fifoWriter.h"
 #include "needleRun.h"
@@ -156,20 +157,24 @@ TEST(SpecialFiles, UnreadableFileCannotBeOpened) {
     EXPECT_EQ(outcome.status, 0);
 }
 
-// needle's peak memory after answering a menu prompt with `junkBytes` of
-// letters on one line.
-long peakAfterJunk(const fs::path& dir, std::size_t junkBytes) {
+// needle's peak memory, in KiB, once it has answered `answer` to typed
+// input: `head`, then `count` bytes of `fill` in blocks of 1 MiB, then `tail`.
+long peakAfterLongInput(const fs::path& dir, const std::string& head, char fill, std::size_t count,
+                        const std::string& tail, const std::string& answer) {
     LiveNeedle needle(dir);
-    const std::string block(1 << 20, 'x');
-    for (std::size_t sent = 0; sent < junkBytes; sent += block.size()) {
-        needle.type(block.substr(0, std::min(block.size(), junkBytes - sent)));
+    needle.type(head);
+    const std::string block(1 << 20, fill);
+    for (std::size_t sent = 0; sent < count; sent += block.size()) {
+        needle.type(block.substr(0, std::min(block.size(), count - sent)));
     }
-    needle.type("\n");
-    EXPECT_TRUE(needle.waitFor("Invalid input!\nPlease give me a number: "));
+    needle.type(tail);
+    EXPECT_TRUE(needle.waitFor(answer)) << "after " << count << " bytes of '" << fill << "'";
     const long peak = needle.peakKib();
     EXPECT_EQ(needle.finish(), 0);
     return peak;
 }
+
+const std::string kRejected = "\nInvalid input!\nPlease give me a number: ";
 
 // Does a line of junk of any length cost no memory, since it is discarded as
 // it is read?
@@ -177,10 +182,72 @@ TEST(Memory, JunkLineDoesNotGrowMemory) {
     ScratchDir dir("junk");
     writeWholeFile(dir.path / "numbers.txt", "5\n");
     writeWholeFile(dir.path / "sortedNumbers.txt", "5\n");
-    const long small = peakAfterJunk(dir.path, 1000);
-    const long huge = peakAfterJunk(dir.path, 200u << 20);
+    const long small = peakAfterLongInput(dir.path, "", 'x', 1000, "\n", kRejected);
+    const long huge = peakAfterLongInput(dir.path, "", 'x', 200u << 20, "\n", kRejected);
     EXPECT_GT(small, 0);
     EXPECT_LT(huge - small, 8 * 1024) << "KiB: " << small << " then " << huge;
+}
+
+// Does a number typed at a prompt cost bounded memory however long it is, and
+// still read as the standard extraction reads it? 300 MB of digits overflow;
+// 5. and 300 MB of zeros is 5; 7e- and 300 MB of zeros is 7.
+TEST(Memory, LongNumbersAtThePromptKeepMemoryBounded) {
+    ScratchDir dir("long-numbers");
+    writeWholeFile(dir.path / "numbers.txt", "5\n7\n7\n");
+    writeWholeFile(dir.path / "sortedNumbers.txt", "5\n");
+    constexpr std::size_t kLong = 300u << 20;
+    constexpr long kBoundKib = 16 * 1024;
+    const long digits = peakAfterLongInput(dir.path, "", '9', kLong, "\n", kRejected);
+    EXPECT_LT(digits, kBoundKib) << "KiB after a run of digits";
+    const long zeros =
+        peakAfterLongInput(dir.path, "1\n5.", '0', kLong, "\n", report(1, 5, 3) + kMenu);
+    EXPECT_LT(zeros, kBoundKib) << "KiB after a run of zeros after the point";
+    const long exponent =
+        peakAfterLongInput(dir.path, "1\n7e-", '0', kLong, "\n", report(2, 7, 3) + kMenu);
+    EXPECT_LT(exponent, kBoundKib) << "KiB after a run of exponent digits";
+}
+
+// Is a line of a million digits, followed by more on the line, answered as
+// the standard extraction would: 1 and a million zeros after the point is 1,
+// and the 5 after it answers the next prompt.
+TEST(Reader, MillionDigitNumberThenMoreOnTheLine) {
+    ScratchDir dir("million-digits");
+    writeWholeFile(dir.path / "numbers.txt", "5 5 1\n");
+    writeWholeFile(dir.path / "sortedNumbers.txt", "5\n");
+    const std::string ones = "1." + std::string(1'000'000, '0') + " 5\n";
+    const NeedleOutcome outcome = runNeedle(dir.path, ones + "0\n");
+    EXPECT_EQ(outcome.out, kGreeting + "Files opened successfully!\n" + kMenu + "\n" + kTarget +
+                               report(2, 5, 3) + kMenu);
+    EXPECT_EQ(outcome.err, "");
+    EXPECT_EQ(outcome.status, 0);
+}
+
+// needle's peak memory after `answers` menu answers that show the menu again.
+long peakAfterMenuAnswers(const fs::path& dir, std::size_t answers) {
+    LiveNeedle needle(dir);
+    std::string typed;
+    for (std::size_t i = 0; i < answers; ++i) {
+        typed += "4\n";
+    }
+    typed += "1\n5\n";
+    // Typed from a thread, since needle answers while it reads.
+    std::thread typist([&needle, &typed] { needle.type(typed); });
+    EXPECT_TRUE(needle.waitFor(report(1, 5, 3) + kMenu));
+    typist.join();
+    const long peak = needle.peakKib();
+    EXPECT_EQ(needle.finish(), 0);
+    return peak;
+}
+
+// Do a million answers in one run keep needle's memory where a thousand do?
+TEST(Memory, AMillionMenuAnswersKeepMemoryFlat) {
+    ScratchDir dir("many-answers");
+    writeWholeFile(dir.path / "numbers.txt", "5\n7\n7\n");
+    writeWholeFile(dir.path / "sortedNumbers.txt", "5\n");
+    const long few = peakAfterMenuAnswers(dir.path, 1000);
+    const long many = peakAfterMenuAnswers(dir.path, 1'000'000);
+    EXPECT_GT(few, 0);
+    EXPECT_LT(many - few, 1024) << "KiB: " << few << " then " << many;
 }
 
 // needle's peak memory after a linear search over `numbers` numbers.
