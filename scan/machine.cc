@@ -46,13 +46,7 @@ const char* runMachine(ScanState& s, const char* p, const char* end, int32_t*& o
                     s.phase = ScanState::afterSign;
                     continue;
                 }
-                if (!isDigit(c)) {
-                    s.failed = true;
-                    return p;
-                }
-                s.magnitude = static_cast<uint64_t>(c - '0');
-                s.phase = ScanState::inDigits;
-                continue;
+                [[fallthrough]];  // a token without a sign starts at its first digit
             case ScanState::afterSign:
                 if (!isDigit(c)) {
                     s.failed = true;

@@ -157,6 +157,15 @@ TEST(SpecialFiles, UnreadableFileCannotBeOpened) {
     EXPECT_EQ(outcome.status, 0);
 }
 
+// needle's peak memory, in KiB, once it has answered with `answer`; then
+// its input ends, and it must end with status 0.
+long peakOnceAnswered(LiveNeedle& needle, const std::string& answer) {
+    EXPECT_TRUE(needle.waitFor(answer)) << "waiting for: " << answer.substr(0, 80);
+    const long peak = needle.peakKib();
+    EXPECT_EQ(needle.finish(), 0);
+    return peak;
+}
+
 // needle's peak memory, in KiB, once it has answered `answer` to typed
 // input: `head`, then `count` bytes of `fill` in blocks of 1 MiB, then `tail`.
 long peakAfterLongInput(const fs::path& dir, const std::string& head, char fill, std::size_t count,
@@ -168,10 +177,7 @@ long peakAfterLongInput(const fs::path& dir, const std::string& head, char fill,
         needle.type(block.substr(0, std::min(block.size(), count - sent)));
     }
     needle.type(tail);
-    EXPECT_TRUE(needle.waitFor(answer)) << "after " << count << " bytes of '" << fill << "'";
-    const long peak = needle.peakKib();
-    EXPECT_EQ(needle.finish(), 0);
-    return peak;
+    return peakOnceAnswered(needle, answer);
 }
 
 const std::string kRejected = "\nInvalid input!\nPlease give me a number: ";
@@ -232,11 +238,10 @@ long peakAfterMenuAnswers(const fs::path& dir, std::size_t answers) {
     typed += "1\n5\n";
     // Typed from a thread, since needle answers while it reads.
     std::thread typist([&needle, &typed] { needle.type(typed); });
-    EXPECT_TRUE(needle.waitFor(report(1, 5, 3) + kMenu));
-    typist.join();
-    const long peak = needle.peakKib();
-    EXPECT_EQ(needle.finish(), 0);
-    return peak;
+    const std::string answer = report(1, 5, 3) + kMenu;
+    EXPECT_TRUE(needle.waitFor(answer));
+    typist.join();  // before its input is closed
+    return peakOnceAnswered(needle, answer);
 }
 
 // Do a million answers in one run keep needle's memory where a thousand do?
@@ -259,10 +264,7 @@ long peakAfterLinearSearch(const fs::path& dir, std::size_t numbers) {
     writeWholeFile(dir / "numbers.txt", text);
     LiveNeedle needle(dir);
     needle.type("1\n5\n");
-    EXPECT_TRUE(needle.waitFor(" comparisons made\n" + kMenu));
-    const long peak = needle.peakKib();
-    EXPECT_EQ(needle.finish(), 0);
-    return peak;
+    return peakOnceAnswered(needle, " comparisons made\n" + kMenu);
 }
 
 // Does the linear search's memory stay the same whatever the file's size?

@@ -120,73 +120,73 @@ inline void indexTokens(const char* p, size_t size, TokenIndex& ix) {
     }
 }
 
+// Runs `window` over [p, end) a window at a time, each time with where the
+// window starts and its size; it returns where the next one starts. A token
+// left open between two windows is read to its end by the state machine
+// first. Returns where the reading stopped, as runMachine does.
+template <typename Window>
+const char* eachWindow(ScanState& s, const char* p, const char* end, int32_t*& out, Window window) {
+    while (p < end) {
+        if (s.phase != ScanState::betweenTokens) {
+            p = runMachine(s, p, end, out, true);
+        } else {
+            p = window(p, windowAt(p, end));
+        }
+        if (s.failed) {
+            return p;
+        }
+    }
+    return end;
+}
+
 // The value path: reads the tokens of [p, end) a window at a time, indexing
 // the window, then converting its plain tokens (a sign, then 1 to 10 digits)
 // each on its own. A token that is anything else, and the rest of its window,
 // go to the state machine.
 const char* scanChunk(ScanState& s, const char* p, const char* end, int32_t*& out, TokenIndex& ix) {
-    while (p < end) {
-        if (s.phase != ScanState::betweenTokens) {
-            p = runMachine(s, p, end, out, true);
-            if (s.failed) {
-                return p;
-            }
-            continue;
-        }
-        const size_t size = windowAt(p, end);
-        indexTokens(p, size, ix);
+    return eachWindow(s, p, end, out, [&](const char* at, size_t size) {
+        indexTokens(at, size, ix);
         uint32_t i = 0;
-        uint32_t handOver = kNone;
         for (; i < ix.endCount; ++i) {
             const uint32_t start = ix.starts[i];
             const uint32_t stop = ix.ends[i];
             // Bitwise, not ||: the sign of random numbers is a coin toss that
             // no branch predictor wins.
-            const auto first = static_cast<unsigned char>(p[start]);
+            const auto first = static_cast<unsigned char>(at[start]);
             const unsigned negative = first == '-';
             const unsigned sign = negative | (first == '+');
             const unsigned digits = stop - start - sign;
             if (stop > ix.unusual || digits - 1 >= 10) {
-                handOver = start;
                 break;
             }
-            const uint64_t magnitude = digitValue(p + stop, digits);
+            const uint64_t magnitude = digitValue(at + stop, digits);
             if (magnitude > kMinMagnitude - 1 + negative) {
                 s.failed = true;
-                s.tokenLine = s.line + newlinesIn(p, p + start);
-                s.tokenStart = p + start;
-                return p + start;
+                s.tokenLine = s.line + newlinesIn(at, at + start);
+                s.tokenStart = at + start;
+                return at + start;
             }
             // (m ^ -1) + 1 is -m: negation without a branch.
             const uint64_t flip = 0 - uint64_t{negative};
             *out++ = static_cast<int32_t>(static_cast<uint32_t>((magnitude ^ flip) + negative));
         }
-        if (handOver == kNone && ix.unusual != kNone) {
-            handOver = ix.starts[i];
-        }
-        if (handOver != kNone) {
-            s.line += newlinesIn(p, p + handOver);
-            p = runMachine(s, p + handOver, p + size, out, false);
-            if (s.failed) {
-                return p;
-            }
-            continue;
+        if (i < ix.endCount || ix.unusual != kNone) {
+            // An unusual token, or one after an unusual byte: the state
+            // machine reads the rest of the window.
+            s.line += newlinesIn(at, at + ix.starts[i]);
+            return runMachine(s, at + ix.starts[i], at + size, out, false);
         }
         s.line += ix.newlines;
         if (i == ix.startCount) {
-            p += size;
-        } else if (ix.starts[i] != 0) {
-            p += ix.starts[i];  // a token cut off by the window's end opens the next one
-        } else {
-            // A token as long as a window, or one that reaches `end`: the
-            // state machine reads it without limit.
-            p = runMachine(s, p, end, out, true);
-            if (s.failed) {
-                return p;
-            }
+            return at + size;
         }
-    }
-    return end;
+        if (ix.starts[i] != 0) {
+            return at + ix.starts[i];  // a token cut off by the window's end opens the next one
+        }
+        // A token as long as a window, or one that reaches `end`: the state
+        // machine reads it without limit.
+        return runMachine(s, at, end, out, true);
+    });
 }
 
 // Bit i of the result is bit i + k of the 128-bit pair (high:low), 0 < k < 64.
@@ -306,35 +306,22 @@ inline bool countWindow(const char* p, size_t size, const CountTarget& target, T
 // to `out`.
 const char* countChunk(ScanState& s, const char* p, const char* end, int32_t*& out, TokenIndex& ix,
                        const CountTarget& target, Tally& tally) {
-    while (p < end) {
-        if (s.phase != ScanState::betweenTokens) {
-            p = runMachine(s, p, end, out, true);
-            if (s.failed) {
-                return p;
-            }
-            continue;
-        }
-        const size_t size = windowAt(p, end);
+    return eachWindow(s, p, end, out, [&](const char* at, size_t size) {
         // End the window at white space, so that no token is cut in two. A
         // plain token is at most 11 bytes; a window without white space in its
         // last 12 has a long token, or one cut by `end`, for the value path.
         size_t cut = size;
-        while (cut > 0 && size - cut < 12 && !isSpace(static_cast<unsigned char>(p[cut - 1]))) {
+        while (cut > 0 && size - cut < 12 && !isSpace(static_cast<unsigned char>(at[cut - 1]))) {
             --cut;
         }
-        const bool endsInSpace = cut > 0 && isSpace(static_cast<unsigned char>(p[cut - 1]));
+        const bool endsInSpace = cut > 0 && isSpace(static_cast<unsigned char>(at[cut - 1]));
         uint64_t newlines = 0;
-        if (endsInSpace && countWindow(p, cut, target, tally, newlines)) {
+        if (endsInSpace && countWindow(at, cut, target, tally, newlines)) {
             s.line += newlines;
-            p += cut;
-            continue;
+            return at + cut;
         }
-        p = scanChunk(s, p, p + (endsInSpace ? cut : size), out, ix);
-        if (s.failed) {
-            return p;
-        }
-    }
-    return end;
+        return scanChunk(s, at, at + (endsInSpace ? cut : size), out, ix);
+    });
 }
 
 }  // namespace
