@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "frontend/numberReader.h"
@@ -35,6 +36,41 @@ void reopenClosedStandardStreams() {
     }
 }
 
+// What `needle --help` prints.
+constexpr const char kUsage[] =
+    "Usage: needle [--help | --version]\n"
+    "\n"
+    "needle is an interactive menu program: it counts how many times a whole number\n"
+    "occurs in the files of numbers in the current folder. The linear search reads\n"
+    "numbers.txt (numbers in any order), the binary search sortedNumbers.txt\n"
+    "(numbers in ascending order). Pick a search from the menu, then type the\n"
+    "number to look for; 0 ends the program.\n"
+    "\n"
+    "Scripts can type for it:  printf '2\\n7\\n0\\n' | needle\n"
+    "\n"
+    "  -h, --help   show this help and exit\n"
+    "  --version    show the version and exit\n"
+    "\n"
+    "The file format, the messages and the exit status: man needle\n";
+
+// Answers --help and --version, and ends the program after either. needle
+// takes no other arguments: each one is ignored, after a line that says so.
+void handleArguments(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            std::cout << kUsage;
+            std::exit(exitStatus());
+        }
+        if (argument == "--version") {
+            std::cout << "needle " NEEDLE_VERSION "\n";
+            std::exit(exitStatus());
+        }
+        std::cerr << "needle: ignoring argument '" << argument
+                  << "' (needle takes no arguments; see needle --help)\n";
+    }
+}
+
 void stopRunning() {
     keepRunning = false;
 }
@@ -62,12 +98,13 @@ void showMenu() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     reopenClosedStandardStreams();
     // Our own buffering instead of C stdio's. Standard input stays tied to
     // standard output and standard error is tied to it as well, so a prompt
     // is on screen before the program waits and before any error line.
     std::ios::sync_with_stdio(false);
+    handleArguments(argc, argv);
 
     std::cout << "Hello user! Welcome to the program.  This program will search for a needle in "
                  "the haystack for you!\n"

@@ -19,7 +19,7 @@
 #include "frontend/numberReader.h"
 #include "frontend/programState.h"
 
-int needleMain();
+int needleMain(int argc, char** argv);
 
 namespace {
 
@@ -76,7 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     int status = -1;
     try {
-        status = needleMain();
+        char name[] = "needle";
+        char* arguments[] = {name, nullptr};
+        status = needleMain(1, arguments);
     } catch (const InputEnded&) {
         status = 0;
     }

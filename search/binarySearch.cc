@@ -6,6 +6,7 @@
 #include <new>
 
 #include "frontend/programState.h"
+#include "frontend/readingProgress.h"
 #include "search/linearSearch.h"
 
 // Appends a batch to sortedList and returns how many numbers it stored; fewer
@@ -33,9 +34,10 @@ void loadSortedList(const ScanKernel& kernel) {
     }
     reserveForNumbers(*sortedFile.rdbuf(), sortedList);
     bool orderChecked = false;  // the warning is given once, at the first descent
+    ReadingProgress progress("sortedNumbers.txt", *sortedFile.rdbuf());
     const ScanEnd end = scanNumbers(
-        *sortedFile.rdbuf(),
-        [&orderChecked](const NumberBatch& batch) {
+        progress.stream(),
+        [&orderChecked, &progress](const NumberBatch& batch) {
             const std::size_t before = sortedList.size();
             const std::size_t stored = appendToSortedList(batch);
             if (!orderChecked) {
@@ -44,6 +46,7 @@ void loadSortedList(const ScanKernel& kernel) {
                 const auto descent = std::is_sorted_until(from, sortedList.end());
                 if (descent != sortedList.end()) {
                     orderChecked = true;
+                    progress.erase();
                     const auto index = static_cast<std::size_t>(descent - first);
                     std::cerr << "The sorted file is not in ascending order at line "
                               << batch.lineOf(index) << "; binary search results may be wrong!\n";
@@ -52,6 +55,7 @@ void loadSortedList(const ScanKernel& kernel) {
             return stored;
         },
         kernel);
+    progress.erase();
     sortedFile.setstate(std::ios::failbit);
     reportEarlyStop("sorted file", end);
 }

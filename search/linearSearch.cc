@@ -2,9 +2,11 @@
 #include "search/linearSearch.h"
 
 #include <iostream>
+#include <string>
 
 #include "frontend/numberReader.h"
 #include "frontend/programState.h"
+#include "frontend/readingProgress.h"
 
 void askForTarget() {
     std::cout << "What int do you want me to look for?\nPlease give me a number: ";
@@ -16,13 +18,30 @@ void printSearchReport() {
               << " in the file with " << comparisonCount << " comparisons made\n";
 }
 
+// The bad token as it can be shown on any terminal: printable ASCII as it is,
+// every other byte, and " and \, as \xhh, so that no file can send control
+// sequences; "..." when the token was longer than what was kept.
+static std::string shownToken(const ScanEnd& end) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string shown;
+    for (const char c : end.token) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte <= 0x7E && byte != '"' && byte != '\\') {
+            shown += c;
+        } else {
+            shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+        }
+    }
+    return end.tokenCut ? shown + "..." : shown;
+}
+
 void reportEarlyStop(const char* fileName, const ScanEnd& end) {
-    const char* reason = nullptr;
+    std::string reason;
     switch (end.stop) {
         case ScanStop::endOfFile:
             return;
         case ScanStop::notANumber:
-            reason = "not a 32-bit whole number";
+            reason = '"' + shownToken(end) + "\" is not a 32-bit whole number";
             break;
         case ScanStop::readError:
             reason = "read error";
@@ -47,7 +66,9 @@ void linearSearch() {
     if (unsortedFile.is_open()) {
         unsortedFile.clear();
         unsortedFile.rdbuf()->pubseekpos(0, std::ios::in);
-        const NumberCount count = countNumbers(*unsortedFile.rdbuf(), currentNumber);
+        ReadingProgress progress("numbers.txt", *unsortedFile.rdbuf());
+        const NumberCount count = countNumbers(progress.stream(), currentNumber);
+        progress.erase();
         comparisonCount = count.numbers;
         instanceCount = count.matches;
         // The stream ends failed, as after the extraction that stopped it.

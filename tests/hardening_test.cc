@@ -93,7 +93,8 @@ TEST(SpecialFiles, TokensStraddlingTheReadBufferSplit) {
                                report(lines, 7, lines) + kMenu + kTarget + report(1, 1234567, 20) +
                                kMenu);
     EXPECT_EQ(outcome.err, "Stopped reading the unsorted file at line " +
-                               std::to_string(lines + 1) + ": not a 32-bit whole number!\n");
+                               std::to_string(lines + 1) +
+                               ": \"ab\" is not a 32-bit whole number!\n");
     EXPECT_EQ(outcome.status, 0);
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "fifoWriter.h"
 #include "needleRun.h"
 
 namespace fs = std::filesystem;
@@ -56,57 +57,124 @@ std::string shellQuoted(const char* text) {
     return shellQuoted(std::string(text));
 }
 
-const std::string kGreeting = "Hello user! Welcome to the program.";
+const std::string kFirstWords = "Hello user! Welcome to the program.";
 
-// Does the manual page render without a single warning?
-TEST(Manual, RendersWithoutWarnings) {
+// The file `name` of the build tree.
+fs::path built(const char* name) {
+    return fs::path(NEEDLE_BUILD) / name;
+}
+
+// Does the manual page render without a single warning, with the version in
+// its footer?
+TEST(Manual, RendersWithoutWarningsAndShowsTheVersion) {
     if (!have("groff")) {
-        GTEST_SKIP() << "groff is not installed";
+        GTEST_SKIP() << "groff is not installed (Debian package groff-base)";
     }
-    const Command render =
-        run("groff -ww -man -Tutf8 -z " + shellQuoted(fs::path(NEEDLE_SOURCE) / "doc/needle.1"));
-    EXPECT_EQ(render.status, 0);
-    EXPECT_EQ(render.output, "");
+    const Command check = run("groff -ww -man -Tutf8 -z " + shellQuoted(built("needle.1")));
+    EXPECT_EQ(check.status, 0);
+    EXPECT_EQ(check.output, "");
+    const Command page = run("groff -man -Tascii " + shellQuoted(built("needle.1")));
+    EXPECT_NE(page.output.find("needle " NEEDLE_VERSION), std::string::npos) << page.output;
 }
 
-// Does cmake --install put a working needle in bin/ and the manual in
-// share/man/man1/ under the prefix?
-TEST(Install, PutsProgramAndManualUnderThePrefix) {
-    ScratchDir prefix("install");
-    const Command install =
-        run(std::string(CMAKE_COMMAND) + " --install " + shellQuoted(NEEDLE_BUILD) + " --prefix " +
-            shellQuoted(prefix.path));
+// The files an installation holds, below `root`, sorted.
+std::string filesBelow(const fs::path& root) {
+    return run("cd " + shellQuoted(root) + " && find . ! -type d | sort").output;
+}
+
+const char* const kInstalledFiles =
+    "./usr/bin/needle\n"
+    "./usr/share/doc/needle/changelog.Debian.gz\n"
+    "./usr/share/doc/needle/copyright\n"
+    "./usr/share/lintian/overrides/needle\n"
+    "./usr/share/man/man1/needle.1.gz\n";
+
+// Do make install and make uninstall, with PREFIX and DESTDIR, put the
+// program, its manual, licence and changelog in place and take exactly them
+// away again?
+TEST(Install, MakeInstallAndUninstallHonourPrefixAndDestdir) {
+    ScratchDir stage("install");
+    const std::string make = "make -C " + shellQuoted(NEEDLE_SOURCE) +
+                             " BUILD=" + shellQuoted(NEEDLE_BUILD) +
+                             " PREFIX=/usr DESTDIR=" + shellQuoted(stage.path) + " ";
+    const Command install = run(make + "install");
     ASSERT_EQ(install.status, 0) << install.output;
-    EXPECT_EQ(readWholeFile(prefix.path / "share/man/man1/needle.1"),
-              readWholeFile(fs::path(NEEDLE_SOURCE) / "doc/needle.1"));
-    const Command started =
-        run("cd " + shellQuoted(prefix.path) + " && printf '0\\n' | ./bin/needle");
-    EXPECT_EQ(started.output.rfind(kGreeting, 0), 0u) << started.output;
+    EXPECT_EQ(filesBelow(stage.path), kInstalledFiles);
+    EXPECT_EQ(readWholeFile(stage.path / "usr/share/man/man1/needle.1.gz"),
+              readWholeFile(built("needle.1.gz")));
+    const Command started = run("printf '0\\n' | " + shellQuoted(stage.path / "usr/bin/needle"));
+    EXPECT_EQ(started.output.rfind(kFirstWords, 0), 0u) << started.output;
+
+    const Command uninstall = run(make + "uninstall");
+    ASSERT_EQ(uninstall.status, 0) << uninstall.output;
+    EXPECT_EQ(filesBelow(stage.path), "");
 }
 
-// Does the Debian package hold the program and its manual where dpkg puts them?
-TEST(Package, DebHoldsProgramAndManual) {
-    if (!have("dpkg-deb")) {
-        GTEST_SKIP() << "dpkg-deb is not installed";
-    }
-    ScratchDir work("package");
+// The package cpack makes from this build in `dir`, its files dated `epoch`.
+fs::path packageIn(const fs::path& dir, const std::string& epoch) {
     const Command pack =
-        run(std::string(CPACK_COMMAND) + " -G DEB -B " + shellQuoted(work.path) + " --config " +
-            shellQuoted(fs::path(NEEDLE_BUILD) / "CPackConfig.cmake"));
-    ASSERT_EQ(pack.status, 0) << pack.output;
-    fs::path deb;
-    for (const auto& entry : fs::directory_iterator(work.path)) {
+        run("SOURCE_DATE_EPOCH=" + epoch + " " + CPACK_COMMAND + " -G DEB -B " + shellQuoted(dir) +
+            " --config " + shellQuoted(built("CPackConfig.cmake")));
+    EXPECT_EQ(pack.status, 0) << pack.output;
+    for (const auto& entry : fs::directory_iterator(dir)) {
         if (entry.path().extension() == ".deb") {
-            deb = entry.path();
+            return entry.path();
         }
     }
-    ASSERT_FALSE(deb.empty()) << pack.output;
+    ADD_FAILURE() << "no package: " << pack.output;
+    return {};
+}
+
+// Does the Debian package hold the stripped program, its compressed manual,
+// the licence and the changelog, and depend on what the program links?
+TEST(Package, HoldsWhatDebianExpects) {
+    if (!have("dpkg-deb") || !have("dpkg-shlibdeps")) {
+        GTEST_SKIP() << "dpkg-deb or dpkg-shlibdeps is not installed (Debian package dpkg-dev)";
+    }
+    ScratchDir work("package");
+    const fs::path deb = packageIn(work.path, "1765000000");
+    ASSERT_FALSE(deb.empty());
     EXPECT_EQ(run("dpkg-deb -f " + shellQuoted(deb) + " Package").output, "needle\n");
+    const std::string depends = run("dpkg-deb -f " + shellQuoted(deb) + " Depends").output;
+    EXPECT_NE(depends.find("libc6 (>="), std::string::npos) << depends;
+    EXPECT_NE(depends.find("libstdc++6 (>="), std::string::npos) << depends;
     const fs::path root = work.path / "root";
     ASSERT_EQ(run("dpkg -x " + shellQuoted(deb) + " " + shellQuoted(root)).status, 0);
-    EXPECT_TRUE(fs::exists(root / "usr/share/man/man1/needle.1"));
+    EXPECT_EQ(filesBelow(root), kInstalledFiles);
+    EXPECT_EQ(run("readelf -S " + shellQuoted(root / "usr/bin/needle")).output.find(".symtab"),
+              std::string::npos)
+        << "the program is not stripped";
+    EXPECT_NE(readWholeFile(root / "usr/share/doc/needle/copyright").find("License: Expat"),
+              std::string::npos);
     const Command started = run("printf '0\\n' | " + shellQuoted(root / "usr/bin/needle"));
-    EXPECT_EQ(started.output.rfind(kGreeting, 0), 0u) << started.output;
+    EXPECT_EQ(started.output.rfind(kFirstWords, 0), 0u) << started.output;
+}
+
+// Are two packages made from the same build on the same date byte for byte
+// the same?
+TEST(Package, IsReproducible) {
+    if (!have("dpkg-shlibdeps")) {
+        GTEST_SKIP() << "dpkg-shlibdeps is not installed (Debian package dpkg-dev)";
+    }
+    ScratchDir first("package-1");
+    ScratchDir second("package-2");
+    const fs::path a = packageIn(first.path, "1765000000");
+    const fs::path b = packageIn(second.path, "1765000000");
+    ASSERT_FALSE(a.empty() || b.empty());
+    EXPECT_EQ(readWholeFile(a), readWholeFile(b));
+}
+
+// Does lintian find neither an error nor a warning in the package?
+TEST(Package, IsLintianClean) {
+    if (!have("lintian") || !have("dpkg-shlibdeps")) {
+        GTEST_SKIP() << "lintian or dpkg-shlibdeps is not installed (Debian packages lintian, "
+                        "dpkg-dev)";
+    }
+    ScratchDir work("package-lint");
+    const fs::path deb = packageIn(work.path, "1765000000");
+    ASSERT_FALSE(deb.empty());
+    const Command lint = run("lintian --fail-on error,warning " + shellQuoted(deb));
+    EXPECT_EQ(lint.status, 0) << lint.output;
 }
 
 // A tmux server of this test's own, and its one pane.
@@ -121,25 +189,35 @@ class Terminal {
     ~Terminal() { run(tmux_ + "kill-server"); }
     bool started() const { return started_; }
 
-    // Waits until the last line on screen that is not empty ends with `text`.
-    bool waitForLastLine(const std::string& text) const {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < deadline) {
-            std::string screen = run(tmux_ + "capture-pane -p -t needle").output;
-            while (!screen.empty() && (screen.back() == '\n' || screen.back() == ' ')) {
-                screen.pop_back();
-            }
-            if (screen.size() >= text.size() &&
-                screen.compare(screen.size() - text.size(), text.size(), text) == 0) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // What the pane shows, without the empty lines and spaces at its end.
+    std::string screen() const {
+        std::string shown = run(tmux_ + "capture-pane -p -t needle").output;
+        while (!shown.empty() && (shown.back() == '\n' || shown.back() == ' ')) {
+            shown.pop_back();
         }
-        return false;
+        return shown;
     }
+    // Waits until the screen shows `text`, or until the last line on screen
+    // that is not empty ends with it.
+    bool waitForText(const std::string& text) const { return waitFor(text, false); }
+    bool waitForLastLine(const std::string& text) const { return waitFor(text, true); }
     void type(const std::string& keys) const { run(tmux_ + "send-keys -t needle " + keys); }
 
   private:
+    bool waitFor(const std::string& text, bool atEnd) const {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (std::chrono::steady_clock::now() < deadline) {
+            const std::string shown = screen();
+            if (atEnd ? shown.size() >= text.size() &&
+                            shown.compare(shown.size() - text.size(), text.size(), text) == 0
+                      : shown.find(text) != std::string::npos) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+
     std::string tmux_;
     bool started_ = false;
 };
@@ -169,6 +247,74 @@ TEST(Terminal, PromptsAreOnScreenBeforeTyping) {
         "Please give me a number 1 - 3:"));
     terminal.type("0 Enter");
     EXPECT_TRUE(terminal.waitForLastLine("Please give me a number 1 - 3: 0\nneedle-exit=0"));
+}
+
+}  // namespace
+
+namespace {
+
+// A numbers.txt that arrives slowly: 40 blocks of 32768 sevens, one block
+// every 50 ms once needle reads, so that a linear search takes about two
+// seconds.
+FifoWriter slowNumbers(const fs::path& dir) {
+    return FifoWriter(dir / "numbers.txt", [blocks = 0](std::string& block) mutable {
+        if (blocks++ == 40) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        block.clear();
+        for (int i = 0; i < 32768; ++i) {
+            block += "7\n";
+        }
+        return true;
+    });
+}
+
+const std::string kSlowReport =
+    "There were 1310720 instances of 7 in the file with 1310720 comparisons made";
+
+// At a real terminal, does a linear search that reads for more than a second
+// show how far it got, and is the line gone, leaving the screen as it would
+// be without it, once the report is there?
+TEST(Terminal, LongReadShowsProgressThenLeavesNoTrace) {
+    if (!have("tmux")) {
+        GTEST_SKIP() << "tmux is not installed";
+    }
+    ScratchDir dir("progress");
+    writeWholeFile(dir.path / "sortedNumbers.txt", "1\n");
+    const FifoWriter numbers = slowNumbers(dir.path);
+    ASSERT_TRUE(numbers.made());
+    const Terminal terminal("cd " + shellQuoted(dir.path) + " && " + shellQuoted(NEEDLE_BINARY) +
+                            "; sleep 60");
+    if (!terminal.started()) {
+        GTEST_SKIP() << "tmux cannot start a session here";
+    }
+    ASSERT_TRUE(terminal.waitForLastLine("Please give me a number 1 - 3:"));
+    terminal.type("1 Enter");
+    ASSERT_TRUE(terminal.waitForLastLine("Please give me a number:"));
+    terminal.type("7 Enter");
+    EXPECT_TRUE(terminal.waitForText("\nReading numbers.txt: ")) << terminal.screen();
+    ASSERT_TRUE(terminal.waitForLastLine(
+        "Please give me a number: 7\n" + kSlowReport +
+        "\n\n    Main Menu\n(1) Linear Search\n(2) Binary Search\n(3) Hash Search\n(0) exit\n"
+        "Please give me a number 1 - 3:"))
+        << terminal.screen();
+    EXPECT_EQ(terminal.screen().find("Reading"), std::string::npos) << terminal.screen();
+    terminal.type("0 Enter");
+}
+
+// Without a terminal, is the same long read's output byte for byte what a
+// short one gives, with nothing on standard error?
+TEST(Terminal, LongReadShowsNoProgressThroughPipes) {
+    ScratchDir dir("no-progress");
+    writeWholeFile(dir.path / "sortedNumbers.txt", "1\n");
+    const FifoWriter numbers = slowNumbers(dir.path);
+    ASSERT_TRUE(numbers.made());
+    const NeedleOutcome outcome = runNeedle(dir.path, "1\n7\n0\n");
+    EXPECT_EQ(outcome.out, kGreeting + "Files opened successfully!\n" + kMenu + "\n" + kTarget +
+                               kSlowReport + "\n" + kMenu);
+    EXPECT_EQ(outcome.err, "");
+    EXPECT_EQ(outcome.status, 0);
 }
 
 }  // namespace

@@ -59,7 +59,12 @@ void writeWholeFile(const fs::path& path, const std::string& text) {
         setrlimit(RLIMIT_AS, &limit);
     }
     signal(SIGPIPE, options.ignoreSigpipe ? SIG_IGN : SIG_DFL);
-    execl(NEEDLE_BINARY, "needle", static_cast<char*>(nullptr));
+    std::vector<char*> argv = {const_cast<char*>("needle")};
+    for (const std::string& argument : options.arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    execv(NEEDLE_BINARY, argv.data());
     _exit(127);
 }
 

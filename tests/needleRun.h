@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 struct NeedleOutcome {
     std::string out;
@@ -29,6 +30,7 @@ struct RunOptions {
     std::string stdoutFile;              // write standard output there, not to the outcome
     bool stdoutToClosedPipe = false;     // a pipe whose reading end is already closed
     bool ignoreSigpipe = false;          // start it with SIGPIPE ignored
+    std::vector<std::string> arguments;  // its command-line arguments
 };
 
 // Runs needle in `dir` with `input` as standard input. A needle that has not

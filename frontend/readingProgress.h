@@ -1,0 +1,43 @@
+// A progress line on standard error while a number file takes long to read,
+// shown only at a terminal.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <streambuf>
+#include <string>
+
+// The progress line for `read` bytes of `fileName`, of `total` bytes when the
+// size is known (total > 0): "Reading numbers.txt: 3.1 of 9.8 GB (32%)".
+std::string progressText(const std::string& fileName, std::uint64_t read, std::uint64_t total);
+
+// Reads a file through stream() and, when standard input and error are a
+// terminal and the reading has gone on for more than a second, keeps one line there saying
+// how far it got, redrawn at most ten times a second. erase() takes it away;
+// call it before writing anything else to standard output or error. Piped
+// output never sees the line: without a terminal nothing is ever drawn.
+class ReadingProgress : private std::streambuf {
+  public:
+    ReadingProgress(std::string fileName, std::streambuf& file);
+    ~ReadingProgress() override;
+    ReadingProgress(const ReadingProgress&) = delete;
+    ReadingProgress& operator=(const ReadingProgress&) = delete;
+
+    // The file, read through this object.
+    std::streambuf& stream() { return *this; }
+    void erase();
+
+  private:
+    // The scanner reads whole chunks, so the clock is looked at once a chunk.
+    std::streamsize xsgetn(char* s, std::streamsize n) override;
+    int_type underflow() override { return file_.sgetc(); }
+    int_type uflow() override { return file_.sbumpc(); }
+
+    std::string fileName_;
+    std::streambuf& file_;
+    bool atTerminal_;
+    std::uint64_t read_ = 0;
+    std::uint64_t total_ = 0;  // 0 when unknown, as for a pipe
+    std::chrono::steady_clock::time_point started_, drawn_;
+    bool shown_ = false;
+};

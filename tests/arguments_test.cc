@@ -1,0 +1,60 @@
+// needle's command line: --help, --version, and every other argument ignored aloud.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "needleRun.h"
+
+namespace {
+
+NeedleOutcome runWith(const std::vector<std::string>& arguments, const std::string& typed) {
+    ScratchDir dir("arguments");
+    writeWholeFile(dir.path / "numbers.txt", "5 1 5 9\n");
+    writeWholeFile(dir.path / "sortedNumbers.txt", "1 3 3 3 5 8 9\n");
+    RunOptions options;
+    options.arguments = arguments;
+    return runNeedle(dir.path, typed, options);
+}
+
+// Do --help and -h print the same usage, which says what needle reads, how to
+// script it and where the manual is, and end at once without a session?
+TEST(Arguments, HelpShowsUsageAndEnds) {
+    const NeedleOutcome help = runWith({"--help"}, "1\n5\n0\n");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.err, "");
+    EXPECT_EQ(help.out.rfind("Usage: needle [--help | --version]\n", 0), 0u) << help.out;
+    for (const char* part : {"interactive menu", "numbers.txt", "sortedNumbers.txt",
+                             "printf '2\\n7\\n0\\n' | needle", "man needle\n"}) {
+        EXPECT_NE(help.out.find(part), std::string::npos) << "no \"" << part << "\" in the help";
+    }
+    EXPECT_EQ(help.out.find("Hello user"), std::string::npos);
+    const NeedleOutcome h = runWith({"-h"}, "");
+    EXPECT_EQ(h.out, help.out);
+    EXPECT_EQ(h.status, 0);
+}
+
+// Does --version print the project's version, and only that?
+TEST(Arguments, VersionShowsTheProjectVersion) {
+    const NeedleOutcome version = runWith({"--version"}, "1\n5\n0\n");
+    EXPECT_EQ(version.out, "needle " NEEDLE_VERSION "\n");
+    EXPECT_EQ(version.err, "");
+    EXPECT_EQ(version.status, 0);
+}
+
+// Is every other argument named on standard error, one line each, and then
+// ignored: the session is exactly the one without arguments?
+TEST(Arguments, OthersAreIgnoredWithALineEach) {
+    const std::string typed = "1\n5\n2\n3\n0\n";
+    const NeedleOutcome plain = runWith({}, typed);
+    const NeedleOutcome other = runWith({"--bogus", "numbers.txt", ""}, typed);
+    EXPECT_EQ(other.out, plain.out);
+    EXPECT_EQ(other.err,
+              "needle: ignoring argument '--bogus' (needle takes no arguments; see needle --help)\n"
+              "needle: ignoring argument 'numbers.txt' (needle takes no arguments; see needle "
+              "--help)\n"
+              "needle: ignoring argument '' (needle takes no arguments; see needle --help)\n");
+    EXPECT_EQ(other.status, 0);
+    EXPECT_EQ(plain.err, "");
+}
+
+}  // namespace
