@@ -2,22 +2,59 @@
 BUILD ?= build
 CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 60
+PREFIX ?= /usr/local
+DESTDIR ?=
+# Only our own lines, not make's "Entering directory" around every build step.
+MAKEFLAGS += --no-print-directory
 
-.PHONY: all build run test dev bench sanitize fuzz clean
+.PHONY: all build configure run test install uninstall deb dev bench sanitize fuzz clean
 
 all: build
 
 # The "release" preset, in $(BUILD).
-build:
+configure:
 	cmake --preset release -B $(BUILD) $(CMAKE_FLAGS)
+
+build: configure
 	cmake --build $(BUILD) -j
 
-# Starts needle in examples/, which holds a small numbers.txt and sortedNumbers.txt.
-run: build
-	cd examples && ../$(BUILD)/needle
+# Builds needle alone and starts it in examples/, which holds a small
+# numbers.txt and sortedNumbers.txt.
+run: configure
+	cmake --build $(BUILD) -j --target needle
+	cd examples && $(abspath $(BUILD))/needle
 
+# The whole suite; then the reason of every test that was skipped.
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j2
+	@awk '/: Skipped$$/ { getline why } /^\[  SKIPPED \] / && why != "" { \
+	  print "skipped: " $$4 ": " why; why = "" }' $(BUILD)/Testing/Temporary/LastTest.log
+
+# The program, its manual, licence and changelog under $(DESTDIR)$(PREFIX).
+# An existing build is used as it is; only a missing one is configured.
+install:
+	@test -f $(BUILD)/CMakeCache.txt || $(MAKE) configure
+	cmake --build $(BUILD) -j --target needle manual
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
+
+# Removes exactly what make install with the same PREFIX and DESTDIR put there:
+# the files that an install into a scratch folder lists.
+uninstall:
+	@test -f $(BUILD)/CMakeCache.txt || $(MAKE) configure
+	@cmake --build $(BUILD) -j --target needle manual >/dev/null
+	@stage=$$(mktemp -d) && \
+	  DESTDIR=$$stage cmake --install $(BUILD) --prefix $(PREFIX) >/dev/null && \
+	  (cd $$stage && find . ! -type d) | while read -r file; do \
+	    echo "rm -f $(DESTDIR)/$${file#./}"; rm -f "$(DESTDIR)/$${file#./}"; \
+	  done; \
+	  rm -rf $$stage
+	@rmdir "$(DESTDIR)$(PREFIX)/share/doc/needle" 2>/dev/null || true
+
+# The Debian package, in $(BUILD)/package/; the same commit always gives the
+# same bytes, its files dated by the last commit.
+deb: build
+	SOURCE_DATE_EPOCH=$$(git log -1 --format=%ct 2>/dev/null || echo 0) \
+	  cpack -G DEB --config $(BUILD)/CPackConfig.cmake -B $(BUILD)/package
 
 # The "dev" preset: a debug build with warnings as errors, and its tests.
 dev:
