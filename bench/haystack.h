@@ -10,6 +10,7 @@ enum class HaystackShape {
     random,       // random 32-bit numbers, one per line
     sorted,       // random 32-bit numbers in ascending order, one per line
     small,        // numbers from 0 to 99, separated by single spaces
+    shortLines,   // numbers from 0 to 999, one per line
     signedZeros,  // signs and leading zeros: "+000123", "-0000004567"
 };
 
@@ -39,6 +40,10 @@ inline void writeHaystack(std::ostream& out, HaystackShape shape, std::uint64_t 
             case HaystackShape::small:
                 text += std::to_string(rng() % 100);
                 text += ' ';
+                break;
+            case HaystackShape::shortLines:
+                text += std::to_string(rng() % 1000);
+                text += '\n';
                 break;
             case HaystackShape::signedZeros:
                 text += rng() & 1 ? '-' : '+';

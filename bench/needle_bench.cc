@@ -26,14 +26,39 @@ namespace fs = std::filesystem;
 namespace {
 
 // What a method found, so that every method can be checked against the others.
+// A text search tool only counts matching lines: its numbers are -1.
 struct Counts {
     std::int64_t numbers = 0;
     std::int64_t matches = 0;
     std::int64_t checksum = 0;
     bool operator==(const Counts& o) const {
+        if (numbers < 0 || o.numbers < 0) {
+            return matches == o.matches;
+        }
         return numbers == o.numbers && matches == o.matches && checksum == o.checksum;
     }
 };
+
+bool installed(const std::string& tool) {
+    return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// The lines equal to `target` that a text search tool counts in `file`:
+// `command` with the target (after -e: it may start with a minus) and the
+// file appended, run through the shell.
+Counts toolCount(const std::string& command, const fs::path& file, std::int32_t target) {
+    const std::string line =
+        command + " -e " + std::to_string(target) + " '" + file.string() + "' 2>/dev/null";
+    FILE* child = popen(line.c_str(), "r");
+    long long lines = -1;
+    if (child == nullptr || std::fscanf(child, "%lld", &lines) != 1) {
+        lines = -1;
+    }
+    if (child != nullptr) {
+        pclose(child);
+    }
+    return {-1, lines, 0};
+}
 
 Counts plainLinear(const fs::path& file, std::int32_t target) {
     std::ifstream in(file);
@@ -182,12 +207,14 @@ int main(int argc, char** argv) {
     const Shape shapes[] = {{"random", HaystackShape::random},
                             {"sorted", HaystackShape::sorted},
                             {"small", HaystackShape::small},
+                            {"short lines", HaystackShape::shortLines},
                             {"signs+zeros", HaystackShape::signedZeros}};
 
     std::printf("%llu numbers per file, %d runs each; MB/s median (fastest-slowest)\n\n",
                 static_cast<unsigned long long>(numbers), runs);
     std::printf("| file | MB | method | MB/s | ns/number | x plain |\n|---|---|---|---|---|---|\n");
     bool allAgree = true;
+    std::vector<std::string> versus;  // the text search tools against needle
     for (const Shape& shape : shapes) {
         const fs::path file = dir / (std::string(shape.name) + ".txt");
         {
@@ -212,8 +239,20 @@ int main(int argc, char** argv) {
                              [kernel](auto& f, auto t) { return needleLoad(f, t, *kernel); }});
         }
         loads.push_back({"fresh memory only", freshMemory});
+        // The text search tools, where installed, on files of one number a
+        // line, where counting matching lines is counting the number.
+        if (shape.shape != HaystackShape::small && shape.shape != HaystackShape::signedZeros) {
+            for (const char* tool : {"rg -c -x -F", "rg --no-mmap -c -x -F", "grep -c -x -F"}) {
+                const std::string command = tool;
+                if (installed(command.substr(0, command.find(' ')))) {
+                    counts.push_back(
+                        {command, [command](auto& f, auto t) { return toolCount(command, f, t); }});
+                }
+            }
+        }
         const std::vector<std::vector<Method>> groups = {counts, loads};
         for (const auto& group : groups) {
+            const bool countGroup = &group == &groups.front();
             std::vector<Timing> timings;
             for (const Method& method : group) {
                 timings.push_back(timeRuns([&] { return method.run(file, target); }, runs));
@@ -230,6 +269,29 @@ int main(int argc, char** argv) {
                             t.medianSeconds * 1e9 / static_cast<double>(numbers),
                             timings[0].medianSeconds / t.medianSeconds);
             }
+            // The tools against needle's count with the best kernel (the
+            // group's second method): their time over needle's, median and
+            // the range of the two runs' extremes.
+            for (std::size_t m = 2; countGroup && m < group.size(); ++m) {
+                if (group[m].name.rfind("needle", 0) == 0) {
+                    continue;
+                }
+                const Timing& tool = timings[m];
+                const Timing& needle = timings[1];
+                char line[256];
+                std::snprintf(line, sizeof line, "%s: %s time / %s time = %.2f (%.2f-%.2f)",
+                              shape.name, group[m].name.c_str(), group[1].name.c_str(),
+                              tool.medianSeconds / needle.medianSeconds,
+                              tool.fastestSeconds / needle.slowestSeconds,
+                              tool.slowestSeconds / needle.fastestSeconds);
+                versus.push_back(line);
+            }
+        }
+    }
+    if (!versus.empty()) {
+        std::printf("\n");
+        for (const std::string& line : versus) {
+            std::printf("%s\n", line.c_str());
         }
     }
 

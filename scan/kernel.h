@@ -12,11 +12,12 @@
 namespace scan {
 
 // Read sizes. A file is read in small chunks first, so that a small file
-// needs little memory; once a read fills a chunk, in large ones: large enough
-// that the read calls cost nothing next to the parsing, small enough to stay
-// in the second-level cache.
+// needs little memory; once a read fills a chunk, in larger ones: large
+// enough that the read calls cost nothing next to the parsing, and a quarter
+// of the second-level cache (1 MiB here), so that a chunk is still in it when
+// the kernel reads what read() copied. 1 MiB chunks were 1-2% slower.
 constexpr size_t kFirstChunk = size_t{1} << 16;
-constexpr size_t kChunk = size_t{1} << 20;
+constexpr size_t kChunk = size_t{1} << 18;
 
 // Bytes indexed at a time. The index of a window stays in the first-level
 // cache, and a window is the most work lost when an unusual byte sends the

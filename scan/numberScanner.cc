@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <ios>
 #include <memory>
+#include <new>
 
 #include "scan/kernel.h"
 #include "scan/largePages.h"
@@ -28,13 +29,23 @@ namespace {
 constexpr std::size_t kFrontPad = 64;
 constexpr std::size_t kBackPad = 256;
 
+// The chunk's text starts on a cache line: read() copies into an aligned
+// buffer about twice as fast as into one 16 bytes off.
+constexpr std::align_val_t kTextAlignment{64};
+static_assert(kFrontPad % 64 == 0, "the padding keeps the text on a cache line");
+
+struct AlignedDelete {
+    void operator()(char* p) const { ::operator delete[](p, kTextAlignment); }
+};
+
 // The memory one chunk needs: its text with padding, and room for its numbers.
 struct ChunkBuffers {
     explicit ChunkBuffers(std::size_t bytes)
         // Left uninitialised: only the pages a file reaches are ever touched,
         // and touching a fresh page is dear.
         : size(bytes),
-          storage(new char[kFrontPad + bytes + kBackPad]),
+          storage(
+              static_cast<char*>(::operator new[](kFrontPad + bytes + kBackPad, kTextAlignment))),
           // At most one number per two bytes, plus one finished at the end.
           values(new std::int32_t[bytes / 2 + 2]) {
         std::fill(storage.get(), text(), ' ');
@@ -42,7 +53,7 @@ struct ChunkBuffers {
     char* text() const { return storage.get() + kFrontPad; }
 
     std::size_t size;
-    std::unique_ptr<char[]> storage;
+    std::unique_ptr<char[], AlignedDelete> storage;
     std::unique_ptr<std::int32_t[]> values;
 };
 

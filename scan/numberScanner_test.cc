@@ -16,7 +16,7 @@
 namespace {
 
 // Every kernel that needle ships; one the processor lacks is skipped.
-const char* const kKernels[] = {"avx2", "sse2", "portable"};
+const char* const kKernels[] = {"avx512", "avx2", "sse2", "portable"};
 
 class NumberScanner : public testing::TestWithParam<const char*> {
   protected:
@@ -124,6 +124,16 @@ TEST_P(NumberScanner, TrailingJunkAndBadBytes) {
          "3 " + std::string(31, '9') + "x", "3 " + std::string(33, '-')});
 }
 
+// The bytes just outside each class a kernel sorts bytes into: digits,
+// white space, signs.
+TEST_P(NumberScanner, BytesNextToEachClass) {
+    expectTableAgrees({"1 2:3 4", "1 2/3 4", "12 : 3",
+                       "1\x0e"
+                       "2 3",
+                       "1\x08 2", "7 \x1f 8", "7 ! 8", "5,6", "5 ,6", "5 *6", "5 .6", "1 ;",
+                       "0:", "9/"});
+}
+
 TEST_P(NumberScanner, WhiteSpaceOfEveryKind) {
     expectTableAgrees({"", " \t\n\v\f\r", "5 1 5 9", "5 1 5 9\n", "1\r\n2\r\n3\r\n",
                        "1\t2\v3\f4\r5\n6 7", "\n\n\n  7\n\n  abc", "1\n\n\n99999999999\n",
@@ -210,6 +220,34 @@ TEST_P(NumberScanner, AMillionRandomTokens) {
         total += tokens;
     }
     EXPECT_GE(total, 1000000u);
+}
+
+// Files of plain numbers only, where the count compares text and converts
+// nothing, with near misses of the target: the same length and the same
+// first, second and last bytes, a middle digit one higher or lower.
+TEST_P(NumberScanner, PlainNumbersAndNearMissesOfTheTarget) {
+    std::mt19937_64 rng(7);
+    for (const std::int32_t target :
+         {123456, -123456, 1234, 2147483647, -2147483647 - 1, 1000000000, -1999999999}) {
+        const std::string canonical = std::to_string(target);
+        std::string text;
+        for (int i = 0; i < 60000; ++i) {
+            const auto pick = rng() % 8;
+            std::string token = std::to_string(static_cast<std::int32_t>(rng()));
+            if (pick == 0) {
+                token = canonical;
+            } else if (pick <= 2 && canonical.size() >= 4) {
+                token = canonical;
+                const std::size_t at = canonical.size() - 2;  // a middle digit
+                token[at] = static_cast<char>(token[at] == '0' ? '1' : token[at] - 1);
+                if (pick == 2) {
+                    token[at] = static_cast<char>(canonical[at] == '9' ? '8' : canonical[at] + 1);
+                }
+            }
+            text += token + (rng() % 3 == 0 ? "\n" : " ");
+        }
+        expectAgreement(text, "near misses of " + canonical, 8);
+    }
 }
 
 TEST_P(NumberScanner, FindsTheLineOfAnyNumberInABatch) {

@@ -1,0 +1,53 @@
+// Helpers for the x86-64 kernels whose processors have SSE4.1, BMI1 and
+// POPCNT: digits converted by vector multiply-adds, and bit positions turned
+// into offsets without a loop that follows the data.
+#pragma once
+
+#include <immintrin.h>
+#include <stdint.h>
+
+namespace scan {
+namespace {
+
+// 16 zero bytes, then 16 bytes of ones: 16 bytes loaded from offset n keep
+// the last n bytes of a vector.
+alignas(32) constexpr unsigned char kKeepLast[32] = {
+    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+
+// The value of the n (1 to 16) digits that end just before `end`, without a
+// branch on n: the 16 bytes before `end` are loaded, those before the first
+// digit are zeroed (they read as leading zeros), and digits are combined in
+// pairs, fours and eights by vector multiply-adds. Reads 16 bytes before `end`.
+inline uint64_t digitValue(const char* end, unsigned n) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16));
+    v = _mm_subs_epu8(v, _mm_set1_epi8('0'));
+    v = _mm_and_si128(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeepLast + n)));
+    v = _mm_maddubs_epi16(v, _mm_setr_epi8(10, 1, 10, 1, 10, 1, 10, 1, 10, 1, 10, 1, 10, 1, 10, 1));
+    v = _mm_madd_epi16(v, _mm_setr_epi16(100, 1, 100, 1, 100, 1, 100, 1));
+    v = _mm_packus_epi32(v, v);
+    v = _mm_madd_epi16(v, _mm_setr_epi16(10000, 1, 10000, 1, 10000, 1, 10000, 1));
+    const auto halves = static_cast<uint64_t>(_mm_cvtsi128_si64(v));
+    return (halves & 0xFFFFFFFF) * 100000000 + (halves >> 32);
+}
+
+// Appends the positions of the set bits of `bits`, plus `base`, to `out`.
+// No loop whose length follows the data, which no branch predictor can follow
+// on random files: eight positions are always written (tzcnt of 0 is 64,
+// harmless past the count), more only for blocks of short numbers.
+inline void appendOffsets(uint64_t bits, uint32_t base, uint32_t* out, uint32_t& count) {
+    const auto total = static_cast<uint32_t>(_mm_popcnt_u64(bits));
+    uint32_t* to = out + count;
+    for (int i = 0; i < 8; ++i) {
+        to[i] = base + static_cast<uint32_t>(_tzcnt_u64(bits));
+        bits = _blsr_u64(bits);
+    }
+    for (uint32_t i = 8; i < total; ++i) {
+        to[i] = base + static_cast<uint32_t>(_tzcnt_u64(bits));
+        bits = _blsr_u64(bits);
+    }
+    count += total;
+}
+
+}  // namespace
+}  // namespace scan
