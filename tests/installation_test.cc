@@ -222,6 +222,16 @@ class Terminal {
     bool started_ = false;
 };
 
+// The shell command that starts needle in `dir`, followed by `after`.
+std::string needleIn(const fs::path& dir, const std::string& after) {
+    return "cd " + shellQuoted(dir) + " && " + shellQuoted(NEEDLE_BINARY) + "; " + after;
+}
+
+// The menu after a report, as the screen shows it: no space after the prompt.
+const std::string kMenuOnScreen =
+    "\n\n    Main Menu\n(1) Linear Search\n(2) Binary Search\n(3) Hash Search\n(0) exit\n"
+    "Please give me a number 1 - 3:";
+
 // At a real terminal, is each prompt on screen while needle waits for the
 // answer, is the report shown after it, and does 0 end the program?
 TEST(Terminal, PromptsAreOnScreenBeforeTyping) {
@@ -231,8 +241,7 @@ TEST(Terminal, PromptsAreOnScreenBeforeTyping) {
     ScratchDir dir("terminal");
     writeWholeFile(dir.path / "numbers.txt", "5 1 5 9\n");
     writeWholeFile(dir.path / "sortedNumbers.txt", "1 3 3 3 5 8 9\n");
-    const Terminal terminal("cd " + shellQuoted(dir.path) + " && " + shellQuoted(NEEDLE_BINARY) +
-                            "; echo needle-exit=$?; sleep 60");
+    const Terminal terminal(needleIn(dir.path, "echo needle-exit=$?; sleep 60"));
     if (!terminal.started()) {
         GTEST_SKIP() << "tmux cannot start a session here";
     }
@@ -242,16 +251,10 @@ TEST(Terminal, PromptsAreOnScreenBeforeTyping) {
     ASSERT_TRUE(terminal.waitForLastLine("Please give me a number:"));
     terminal.type("5 Enter");
     ASSERT_TRUE(terminal.waitForLastLine(
-        "There were 2 instances of 5 in the file with 4 comparisons made\n\n    Main Menu\n"
-        "(1) Linear Search\n(2) Binary Search\n(3) Hash Search\n(0) exit\n"
-        "Please give me a number 1 - 3:"));
+        "There were 2 instances of 5 in the file with 4 comparisons made" + kMenuOnScreen));
     terminal.type("0 Enter");
     EXPECT_TRUE(terminal.waitForLastLine("Please give me a number 1 - 3: 0\nneedle-exit=0"));
 }
-
-}  // namespace
-
-namespace {
 
 // A numbers.txt that arrives slowly: 40 blocks of 32768 sevens, one block
 // every 50 ms once needle reads, so that a linear search takes about two
@@ -284,8 +287,7 @@ TEST(Terminal, LongReadShowsProgressThenLeavesNoTrace) {
     writeWholeFile(dir.path / "sortedNumbers.txt", "1\n");
     const FifoWriter numbers = slowNumbers(dir.path);
     ASSERT_TRUE(numbers.made());
-    const Terminal terminal("cd " + shellQuoted(dir.path) + " && " + shellQuoted(NEEDLE_BINARY) +
-                            "; sleep 60");
+    const Terminal terminal(needleIn(dir.path, "sleep 60"));
     if (!terminal.started()) {
         GTEST_SKIP() << "tmux cannot start a session here";
     }
@@ -294,10 +296,8 @@ TEST(Terminal, LongReadShowsProgressThenLeavesNoTrace) {
     ASSERT_TRUE(terminal.waitForLastLine("Please give me a number:"));
     terminal.type("7 Enter");
     EXPECT_TRUE(terminal.waitForText("\nReading numbers.txt: ")) << terminal.screen();
-    ASSERT_TRUE(terminal.waitForLastLine(
-        "Please give me a number: 7\n" + kSlowReport +
-        "\n\n    Main Menu\n(1) Linear Search\n(2) Binary Search\n(3) Hash Search\n(0) exit\n"
-        "Please give me a number 1 - 3:"))
+    ASSERT_TRUE(
+        terminal.waitForLastLine("Please give me a number: 7\n" + kSlowReport + kMenuOnScreen))
         << terminal.screen();
     EXPECT_EQ(terminal.screen().find("Reading"), std::string::npos) << terminal.screen();
     terminal.type("0 Enter");
