@@ -5,5 +5,5 @@
 
 namespace scan {
 extern const ScanKernel avx2Kernel;
-const ScanKernel avx2Kernel{"avx2", scanChunk, countChunk};
+const ScanKernel avx2Kernel{"avx2", scanChunk, countChunkWith<countWindow>};
 }  // namespace scan

@@ -2,8 +2,9 @@
 #include "scan/simd/avx512.h"
 
 #include "scan/generic/kernel.h"
+#include "scan/simd/avx512Count.h"
 
 namespace scan {
 extern const ScanKernel avx512Kernel;
-const ScanKernel avx512Kernel{"avx512", scanChunk, countChunk};
+const ScanKernel avx512Kernel{"avx512", scanChunk, countChunkWith<countWindowAvx512>};
 }  // namespace scan

@@ -5,5 +5,5 @@
 
 namespace scan {
 extern const ScanKernel portableKernel;
-const ScanKernel portableKernel{"portable", scanChunk, countChunk};
+const ScanKernel portableKernel{"portable", scanChunk, countChunkWith<countWindow>};
 }  // namespace scan

@@ -5,5 +5,5 @@
 
 namespace scan {
 extern const ScanKernel sse2Kernel;
-const ScanKernel sse2Kernel{"sse2", scanChunk, countChunk};
+const ScanKernel sse2Kernel{"sse2", scanChunk, countChunkWith<countWindow>};
 }  // namespace scan

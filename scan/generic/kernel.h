@@ -227,8 +227,10 @@ inline uint64_t beyondLimit(const char* digits, bool negative) {
 // lone sign, a "+", a leading zero, "-0", more than 10 digits, or 10 digits
 // beyond the 32-bit range. Reads up to 128 bytes past the window.
 // Kept out of line: inlined into countChunk, it ran 2-4% slower with SSE2.
-__attribute__((noinline)) bool countWindow(const char* p, size_t size, const CountTarget& target,
-                                           Tally& tally, uint64_t& newlines) {
+// Unused where a kernel brings its own (AVX-512).
+[[maybe_unused]] __attribute__((noinline)) bool countWindow(const char* p, size_t size,
+                                                            const CountTarget& target, Tally& tally,
+                                                            uint64_t& newlines) {
     const unsigned length = target.length;
     // A one-character target's second byte is NUL and unused.
     const TargetBytes bytes{target.text[0], target.text[1], target.text[length - 1]};
@@ -303,11 +305,14 @@ __attribute__((noinline)) bool countWindow(const char* p, size_t size, const Cou
     return true;
 }
 
+using CountWindow = bool (*)(const char*, size_t, const CountTarget&, Tally&, uint64_t&);
+
 // The counting path: counts the tokens of [p, end) a window at a time with
-// countWindow; a window it declines goes through the value path, its numbers
-// to `out`.
-const char* countChunk(ScanState& s, const char* p, const char* end, int32_t*& out, TokenIndex& ix,
-                       const CountTarget& target, Tally& tally) {
+// `countWindow` (a kernel may bring its own); a window it declines goes
+// through the value path, its numbers to `out`.
+template <CountWindow countWindow>
+const char* countChunkWith(ScanState& s, const char* p, const char* end, int32_t*& out,
+                           TokenIndex& ix, const CountTarget& target, Tally& tally) {
     return eachWindow(s, p, end, out, [&](const char* at, size_t size) {
         // End the window at white space, so that no token is cut in two. A
         // plain token is at most 11 bytes; a window without white space in its
