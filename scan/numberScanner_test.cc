@@ -107,12 +107,20 @@ TEST_P(NumberScanner, LimitsAndLimitsPlusOne) {
                        "5 2147483648 5", "5 -2147483649 5", "5 2999999999 5", "5 3000000000 5",
                        "2147483650 1", "-2147483650", "4294967296", "12345678 123456789 1234567890",
                        "1234567891 21474836470", "9999999999", "1 2 99999999999999999999999 3"});
+    // Beyond the range, each among plain numbers, where the count decides
+    // from its first digits, or from its last ten.
+    expectTableAgrees({"1 2200000000 2", "1 -2299999999 2", "1 10000000000 2", "1 -10000000000 2",
+                       "1 91234567890 2", "1 100000000000 2", "1 -2147483649\n2\n",
+                       "1 2147483648\n2\n"});
 }
 
 TEST_P(NumberScanner, LeadingZeros) {
     expectTableAgrees({"00000000000000000000000042 -000000000002147483648", "000000000002147483648",
                        "0 00 -0 +0 5 05 -05 +5 0000000000000000005", "07\n0\n-00",
                        "+0000000002147483647 -0000000002147483649"});
+    // Among plain numbers, where only the leading zero keeps "05" from
+    // counting as the target 5.
+    expectTableAgrees({"1 05 5\n", "12 007 7\n", "-1 09 9\n", "123 0 00 0\n"});
 }
 
 TEST_P(NumberScanner, TrailingJunkAndBadBytes) {
