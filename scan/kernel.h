@@ -26,9 +26,10 @@ constexpr size_t kWindow = 8192;
 
 // Where the tokens of a window start and end, as offsets from its start.
 struct TokenIndex {
-    // 8 entries of slack: offsets are written eight at a time.
-    uint32_t starts[kWindow / 2 + 1 + 8];
-    uint32_t ends[kWindow / 2 + 1 + 8];
+    // 64 entries of slack: offsets are written 8 (or, with AVX-512, 16) at a
+    // time, and a block may hold up to 32 tokens.
+    uint32_t starts[kWindow / 2 + 1 + 64];
+    uint32_t ends[kWindow / 2 + 1 + 64];
     uint32_t startCount, endCount;
     uint32_t unusual;   // offset of the first unusual byte, or ~0
     uint64_t newlines;  // newlines in the window, when nothing was unusual

@@ -2,9 +2,10 @@
 #include "scan/simd/avx512.h"
 
 #include "scan/generic/kernel.h"
-#include "scan/simd/avx512Count.h"
+#include "scan/simd/avx512Windows.h"
 
 namespace scan {
 extern const ScanKernel avx512Kernel;
-const ScanKernel avx512Kernel{"avx512", scanChunk, countChunkWith<countWindowAvx512>};
+const ScanKernel avx512Kernel{"avx512", scanChunkWith<scanWindowAvx512>,
+                              countChunkWith<countWindowAvx512>};
 }  // namespace scan

@@ -305,6 +305,18 @@ inline uint64_t beyondLimit(const char* digits, bool negative) {
     return true;
 }
 
+// Where a window of [at, at + size) that ends in white space ends: no token
+// is cut in two. A plain token is at most 11 bytes; a window without white
+// space in its last 12 has a long token, or one cut by the chunk's end, and
+// ends where it is: 0 is returned.
+inline size_t whiteSpaceCut(const char* at, size_t size) {
+    size_t cut = size;
+    while (cut > 0 && size - cut < 12 && !isSpace(static_cast<unsigned char>(at[cut - 1]))) {
+        --cut;
+    }
+    return cut > 0 && isSpace(static_cast<unsigned char>(at[cut - 1])) ? cut : 0;
+}
+
 using CountWindow = bool (*)(const char*, size_t, const CountTarget&, Tally&, uint64_t&);
 
 // The counting path: counts the tokens of [p, end) a window at a time with
@@ -314,20 +326,31 @@ template <CountWindow countWindow>
 const char* countChunkWith(ScanState& s, const char* p, const char* end, int32_t*& out,
                            TokenIndex& ix, const CountTarget& target, Tally& tally) {
     return eachWindow(s, p, end, out, [&](const char* at, size_t size) {
-        // End the window at white space, so that no token is cut in two. A
-        // plain token is at most 11 bytes; a window without white space in its
-        // last 12 has a long token, or one cut by `end`, for the value path.
-        size_t cut = size;
-        while (cut > 0 && size - cut < 12 && !isSpace(static_cast<unsigned char>(at[cut - 1]))) {
-            --cut;
-        }
-        const bool endsInSpace = cut > 0 && isSpace(static_cast<unsigned char>(at[cut - 1]));
+        const size_t cut = whiteSpaceCut(at, size);
         uint64_t newlines = 0;
-        if (endsInSpace && countWindow(at, cut, target, tally, newlines)) {
+        if (cut != 0 && countWindow(at, cut, target, tally, newlines)) {
             s.line += newlines;
             return at + cut;
         }
-        return scanChunk(s, at, at + (endsInSpace ? cut : size), out, ix);
+        return scanChunk(s, at, at + (cut != 0 ? cut : size), out, ix);
+    });
+}
+
+using ScanWindow = bool (*)(const char*, size_t, int32_t*&, TokenIndex&, uint64_t&);
+
+// The value path with a kernel's own reader of plain windows: a window it
+// declines goes through the generic value path.
+template <ScanWindow scanWindow>
+const char* scanChunkWith(ScanState& s, const char* p, const char* end, int32_t*& out,
+                          TokenIndex& ix) {
+    return eachWindow(s, p, end, out, [&](const char* at, size_t size) {
+        const size_t cut = whiteSpaceCut(at, size);
+        uint64_t newlines = 0;
+        if (cut != 0 && scanWindow(at, cut, out, ix, newlines)) {
+            s.line += newlines;
+            return at + cut;
+        }
+        return scanChunk(s, at, at + (cut != 0 ? cut : size), out, ix);
     });
 }
 

@@ -1,0 +1,374 @@
+// The windows of plain numbers written for AVX-512 alone, one that counts
+// and one that converts (included by scan/kernel_avx512.cc after the generic
+// kernel, whose count window and per-token conversion they replace there).
+//
+// The generic window classifies a block into eleven masks and looks ahead
+// into the next block's, which on AVX-512 spends more time moving masks
+// between registers than classifying. Here the tests that need a byte and
+// the bytes a few places before it are made by comparing loads at those
+// offsets, in vector registers; only the masks that runs of digits and token
+// boundaries need reach the general registers, and every test looks back,
+// so a block needs nothing of the next one.
+//
+// The value window checks a window as the count does, noting where each token
+// ends and where its digits start, then converts four tokens at a time: each
+// one's last 16 bytes in a 128-bit lane, the bytes before its digits zeroed,
+// the digits combined by multiply-adds, the sign applied to the lane.
+#pragma once
+
+#include <immintrin.h>
+#include <stddef.h>
+#include <stdint.h>
+#include <string.h>
+
+#include "scan/generic/kernel.h"
+
+// GCC 12 takes the placeholder that many AVX-512 intrinsics start from
+// (_mm512_undefined_epi32) for an uninitialised variable once they are
+// inlined (GCC bug 105593).
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+namespace scan {
+namespace {
+
+// Bit i of the result is bit i - k of the 128-bit pair (x:previous), 0 < k <
+// 64: for each byte, the bit of the byte k places before it, reaching back
+// into the previous block. Written on a 128-bit pair, it is one double-width
+// shift (shld or shrd).
+__extension__ typedef unsigned __int128 Pair;
+inline uint64_t behind(uint64_t x, uint64_t previous, unsigned k) {
+    return static_cast<uint64_t>((static_cast<Pair>(x) << 64 | previous) >> (64 - k));
+}
+
+// Whether ten digits that start with "21" lie beyond 2147483647, or
+// 2147483648 after a minus: their last eight, as a number whose order is
+// their text's, against "47483647" or "47483648".
+inline uint64_t beyondTwentyOne(const char* digits) {
+    uint64_t lastEight;
+    memcpy(&lastEight, digits + 2, 8);
+    const uint64_t limit = 0x3437343833363437 + (digits[-1] == '-');
+    return __builtin_bswap64(lastEight) > limit;
+}
+
+inline __m512i loadAt(const char* p) {
+    return _mm512_loadu_si512(p);
+}
+
+// White space by its low four bits, in each 16-byte lane.
+#define NEEDLE_SPACE_LANE ' ', 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', '\v', '\f', '\r', 0, 0
+alignas(64) constexpr char kSpaceTable[64] = {NEEDLE_SPACE_LANE, NEEDLE_SPACE_LANE,
+                                              NEEDLE_SPACE_LANE, NEEDLE_SPACE_LANE};
+#undef NEEDLE_SPACE_LANE
+
+// What a block leaves for the next: the masks that tests reaching back into
+// it need. Before the window there is only white space.
+struct Carry {
+    uint64_t space = ~uint64_t{0}, digit = 0, run2 = 0, run4 = 0;
+};
+
+// The target's bytes, as the blocks compare with them.
+struct TargetVectors {
+    __m512i first, second, last;
+    const char* text;
+    __m128i whole;
+    __mmask16 wholeBits;
+    unsigned length, secondAt;
+};
+
+// What the checks of a block find where tokens are.
+struct BlockMasks {
+    uint64_t space;        // white space
+    uint64_t spaceBefore;  // the previous block's white space
+    uint64_t starts;       // the first byte of each token
+    uint64_t ends;         // the white space right after each token
+    uint64_t digitStarts;  // the first digit of each token
+};
+
+// Checks that every token ending in the block of `bytes` at `q` is a plain
+// 32-bit number, setting bits of `unplain` where one is not, and counts its
+// newlines into `lines`. `judged` marks the bytes that the tests comparing a
+// byte with the one before it may look at: not bit 0 in a window's first
+// block, whose byte before lies outside the window, where only white space
+// counts; not those past the end in its last, where `bytes` is white space
+// but the memory before may not be.
+__attribute__((always_inline)) inline BlockMasks checkBlock(const char* q, __m512i bytes,
+                                                            uint64_t judged, Carry& was,
+                                                            uint64_t& unplain, __m512i& lines) {
+    const __m512i fromZero = _mm512_sub_epi8(bytes, _mm512_set1_epi8('0'));
+    const __m512i before = loadAt(q - 1);
+    const __mmask64 digitMask = _mm512_cmplt_epu8_mask(fromZero, _mm512_set1_epi8(10));
+    const uint64_t digit = digitMask;
+    const uint64_t space =
+        _mm512_cmpeq_epi8_mask(_mm512_shuffle_epi8(loadAt(kSpaceTable), bytes), bytes);
+    const uint64_t minusSign = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('-'));
+    // A digit after a "0", and anything but 1 to 9 after a "-".
+    const uint64_t afterZero =
+        _mm512_mask_cmpeq_epi8_mask(digitMask & judged, before, _mm512_set1_epi8('0'));
+    const __mmask64 notOneToNine =
+        _mm512_cmpge_epu8_mask(_mm512_sub_epi8(fromZero, _mm512_set1_epi8(1)), _mm512_set1_epi8(9));
+    const uint64_t afterMinus =
+        _mm512_mask_cmpeq_epi8_mask(notOneToNine & judged, before, _mm512_set1_epi8('-'));
+    lines = _mm512_mask_sub_epi8(lines, _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\n')),
+                                 lines, _mm512_set1_epi8(-1));
+
+    const uint64_t afterSpace = behind(space, was.space, 1);
+    const uint64_t starts = ~space & afterSpace;
+    // Runs of digits: bit i is set when the n bytes up to byte i are digits.
+    const uint64_t run2 = digit & behind(digit, was.digit, 1);
+    const uint64_t run4 = run2 & behind(run2, was.run2, 2);
+    const uint64_t run8 = run4 & behind(run4, was.run4, 4);
+    const uint64_t run10 = run8 & behind(run2, was.run2, 8);
+    unplain |= ~(space | digit | minusSign) |               // unusual byte or "+"
+               (minusSign & ~starts) |                      // sign inside a token
+               afterMinus |                                 // lone sign, or "-0"
+               (afterZero & ~behind(digit, was.digit, 2));  // leading zero
+    const BlockMasks masks{space, was.space, starts, space & ~afterSpace, digit & ~run2};
+    was.space = space;
+    was.digit = digit;
+    was.run2 = run2;
+    was.run4 = run4;
+
+    // Ten digits end where run10 is set; their first digits are 9 bytes back.
+    if (run10 != 0) {
+        const __m512i firsts = loadAt(q - 9);
+        const __m512i seconds = loadAt(q - 8);
+        const __m512i two = _mm512_set1_epi8('2');
+        const __m512i one = _mm512_set1_epi8('1');
+        const __mmask64 twoFirst = _mm512_mask_cmpeq_epi8_mask(run10, firsts, two);
+        // 11 digits or more, 3000000000 and up, 2200000000 and up.
+        unplain |= _mm512_mask_cmplt_epu8_mask(
+                       run10, _mm512_sub_epi8(loadAt(q - 10), _mm512_set1_epi8('0')),
+                       _mm512_set1_epi8(10)) |
+                   _mm512_mask_cmpgt_epu8_mask(run10, firsts, two) |
+                   _mm512_mask_cmpgt_epu8_mask(twoFirst, seconds, one);
+        // 2100000000 and up, one random number in fifty: compare with the
+        // limit as text.
+        uint64_t beyond = 0;
+        for (uint64_t t = _mm512_mask_cmpeq_epi8_mask(twoFirst, seconds, one); t != 0; t &= t - 1) {
+            beyond |= beyondTwentyOne(q + firstOne(t) - 9);
+        }
+        unplain |= beyond;
+    }
+    return masks;
+}
+
+// Runs `block` over the blocks of [p, p + size), each with its offset, its
+// bytes and the bytes its tests may judge (see checkBlock); the last bytes
+// are followed by white space.
+template <typename Block>
+__attribute__((always_inline)) inline void eachBlock(const char* p, size_t size, Block block) {
+    uint64_t fresh = ~uint64_t{1};
+    uint32_t base = 0;
+    for (; base + 64 <= size; base += 64) {
+        block(base, loadAt(p + base), fresh);
+        fresh = ~uint64_t{0};
+    }
+    if (base < size) {
+        const uint64_t valid = validBits(size, base);
+        block(base, _mm512_mask_loadu_epi8(_mm512_set1_epi8(' '), valid, p + base), fresh & valid);
+    }
+}
+
+// The sum of a window's per-byte newline counters.
+inline uint64_t sumLines(__m512i lines) {
+    alignas(64) uint64_t eights[8];
+    _mm512_store_si512(eights, _mm512_sad_epu8(lines, _mm512_setzero_si512()));
+    return eights[0] + eights[1] + eights[2] + eights[3] + eights[4] + eights[5] + eights[6] +
+           eights[7];
+}
+
+// Newlines are counted per byte position: a window has fewer than 256
+// blocks, so no counter overflows.
+static_assert(kWindow / 64 < 256, "a byte counter per window");
+
+// Counts the tokens that end in the block of `bytes` at `q`: all of them into
+// `numbers`, those equal to the target into `matches`.
+__attribute__((always_inline)) inline void countBlock(const char* q, const BlockMasks& m,
+                                                      const TargetVectors& target,
+                                                      uint64_t& numbers, uint64_t& matches) {
+    numbers += countOnes(m.starts);
+    // Tokens that end here with the target's first, second and last bytes
+    // at their places; the whole text and the white space before settle it.
+    __mmask64 hits = _mm512_mask_cmpeq_epi8_mask(m.ends, loadAt(q - 1), target.last);
+    hits = _mm512_mask_cmpeq_epi8_mask(hits, loadAt(q - target.length), target.first);
+    hits = _mm512_mask_cmpeq_epi8_mask(hits, loadAt(q - target.length + target.secondAt),
+                                       target.second);
+    for (uint64_t h = hits; h != 0; h &= h - 1) {
+        const unsigned at = firstOne(h);
+        const char* token = q + at - target.length;
+        const __mmask16 same = _mm_cmpeq_epi8_mask(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(token)), target.whole);
+        // The byte before the token, as a bit of the pair (space:spaceBefore).
+        const unsigned bit = at + 63 - target.length;
+        const uint64_t spaceAhead = bit >= 64 ? m.space >> (bit - 64) : m.spaceBefore >> bit;
+        matches += (same & target.wholeBits) == target.wholeBits && (spaceAhead & 1) != 0;
+    }
+}
+
+// The same contract as the generic countWindow, and reads no further. A token
+// is judged at its last digit, or at the white space right after it.
+__attribute__((noinline)) bool countWindowAvx512(const char* p, size_t size,
+                                                 const CountTarget& target, Tally& tally,
+                                                 uint64_t& newlines) {
+    const unsigned length = target.length;
+    // A one-byte target has no second byte: its first is tested twice.
+    const unsigned secondAt = length >= 2 ? 1 : 0;
+    const TargetVectors vectors{_mm512_set1_epi8(target.text[0]),
+                                _mm512_set1_epi8(target.text[secondAt]),
+                                _mm512_set1_epi8(target.text[length - 1]),
+                                target.text,
+                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(target.text)),
+                                static_cast<__mmask16>((1u << length) - 1),
+                                length,
+                                secondAt};
+    Carry was;
+    uint64_t unplain = 0, numbers = 0, matches = 0;
+    __m512i lines = _mm512_setzero_si512();
+    eachBlock(p, size, [&](uint32_t base, __m512i bytes, uint64_t judged) {
+        const BlockMasks masks = checkBlock(p + base, bytes, judged, was, unplain, lines);
+        countBlock(p + base, masks, vectors, numbers, matches);
+    });
+    if (unplain != 0) {
+        return false;
+    }
+    newlines = sumLines(lines);
+    tally.numbers += static_cast<int64_t>(numbers);
+    tally.matches += static_cast<int64_t>(matches);
+    return true;
+}
+
+// Bytes 0 to 15 in each 16-byte lane, and, for a lane k, 4k in all its
+// bytes: a shuffle index that spreads the k-th of four 32-bit numbers over
+// lane k.
+#define NEEDLE_IOTA_LANE 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15
+alignas(64) constexpr char kIota[64] = {NEEDLE_IOTA_LANE, NEEDLE_IOTA_LANE, NEEDLE_IOTA_LANE,
+                                        NEEDLE_IOTA_LANE};
+#undef NEEDLE_IOTA_LANE
+alignas(64) constexpr char kPositions[64] = {
+    0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
+    22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43,
+    44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63};
+alignas(64) constexpr char kSpread[64] = {
+    0, 0, 0, 0, 0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  4,  4,  4,  4, 4, 4,
+    4, 4, 4, 4, 4,  4,  4,  4,  4,  4,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8, 8, 8,
+    8, 8, 8, 8, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12};
+
+// Appends the positions of the set bits of `bits`, plus `base`, to `out`:
+// the positions compressed into bytes, then widened, sixteen at a time (the
+// index has room for sixteen past its end).
+inline void appendPositions(uint64_t bits, uint32_t base, uint32_t* out, uint32_t& count) {
+    const __m512i positions = _mm512_maskz_compress_epi8(bits, loadAt(kPositions));
+    const __m512i offset = _mm512_set1_epi32(static_cast<int>(base));
+    const auto total = static_cast<uint32_t>(countOnes(bits));
+    _mm512_storeu_si512(
+        out + count,
+        _mm512_add_epi32(_mm512_cvtepu8_epi32(_mm512_castsi512_si128(positions)), offset));
+    if (total > 16) {
+        _mm512_storeu_si512(
+            out + count + 16,
+            _mm512_add_epi32(_mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(positions, 1)),
+                             offset));
+    }
+    if (total > 32) {
+        _mm512_storeu_si512(
+            out + count + 32,
+            _mm512_add_epi32(_mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(positions, 2)),
+                             offset));
+        _mm512_storeu_si512(
+            out + count + 48,
+            _mm512_add_epi32(_mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(positions, 3)),
+                             offset));
+    }
+    count += total;
+}
+
+inline __m128i load16(const char* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+// Converts the `count` tokens of the window at `p` that `ix` indexes (where
+// each one's digits start, and the white space after it) into `out`, four at
+// a time, and writes no further than out[count - 1]. Every token is a plain
+// 32-bit number, as checkBlock found.
+inline void convertTokens(const char* p, const TokenIndex& ix, uint32_t count, int32_t* out) {
+    const __m512i iota = loadAt(kIota);
+    const __m512i spread = loadAt(kSpread);
+    const __m512i zero = _mm512_setzero_si512();
+    for (uint32_t i = 0; i < count; i += 4) {
+        // The digit counts, each spread over its lane. Past the count the
+        // index holds offsets within the window's padding (see
+        // appendOffsets): the lanes they fill are not stored.
+        const __m128i lengths = _mm_sub_epi32(load16(reinterpret_cast<const char*>(ix.ends + i)),
+                                              load16(reinterpret_cast<const char*>(ix.starts + i)));
+        const __m512i place =
+            _mm512_add_epi8(iota, _mm512_shuffle_epi8(_mm512_broadcast_i32x4(lengths), spread));
+        // Each token's last 16 bytes: its digits are the bytes whose place
+        // (index + digit count) is 16 and more, its sign the byte at 15.
+        __m512i text = _mm512_castsi128_si512(load16(p + ix.ends[i] - 16));
+        text = _mm512_inserti32x4(text, load16(p + ix.ends[i + 1] - 16), 1);
+        text = _mm512_inserti32x4(text, load16(p + ix.ends[i + 2] - 16), 2);
+        text = _mm512_inserti32x4(text, load16(p + ix.ends[i + 3] - 16), 3);
+        const __mmask64 digitBytes = _mm512_cmpgt_epu8_mask(place, _mm512_set1_epi8(15));
+        const __mmask64 signs = _mm512_mask_cmpeq_epi8_mask(
+            _mm512_cmpeq_epi8_mask(place, _mm512_set1_epi8(15)), text, _mm512_set1_epi8('-'));
+        __m512i v = _mm512_maskz_sub_epi8(digitBytes, text, _mm512_set1_epi8('0'));
+        // Pairs, fours, eights of digits; then the two eights of each lane,
+        // the first times 10^8 plus the second, in both its 64-bit halves.
+        v = _mm512_maddubs_epi16(v, _mm512_set1_epi16(1 << 8 | 10));
+        v = _mm512_madd_epi16(v, _mm512_set1_epi32(1 << 16 | 100));
+        v = _mm512_packus_epi32(v, v);
+        v = _mm512_madd_epi16(v, _mm512_set1_epi32(1 << 16 | 10000));
+        v = _mm512_add_epi64(_mm512_mul_epu32(v, _mm512_set1_epi64(100000000)),
+                             _mm512_srli_epi64(v, 32));
+        // Negative lanes: where a half of the lane held the minus.
+        const __m512i minusSums = _mm512_sad_epu8(_mm512_movm_epi8(signs), zero);
+        const __mmask8 negative = _mm512_test_epi64_mask(
+            _mm512_or_si512(minusSums, _mm512_shuffle_epi32(minusSums, _MM_PERM_BADC)),
+            _mm512_set1_epi8(-1));
+        v = _mm512_mask_sub_epi64(v, negative, zero, v);
+        // The low 32 bits of each lane's first half, in order.
+        const __m128i four = _mm512_castsi512_si128(_mm512_permutexvar_epi32(
+            _mm512_setr_epi32(0, 4, 8, 12, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0), v));
+        if (count - i >= 4) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), four);
+        } else {
+            _mm_mask_storeu_epi32(out + i, static_cast<__mmask8>((1u << (count - i)) - 1), four);
+        }
+    }
+}
+
+// Reads the window [p, p + size), which ends in white space, appending its
+// numbers to `out` and counting its newlines into `newlines`, when it holds
+// nothing but plain 32-bit numbers (as countWindow declines); otherwise
+// returns false, having appended nothing. Reads up to 64 bytes past the
+// window, and 16 before it.
+__attribute__((noinline)) bool scanWindowAvx512(const char* p, size_t size, int32_t*& out,
+                                                TokenIndex& ix, uint64_t& newlines) {
+    Carry was;
+    uint64_t unplain = 0;
+    __m512i lines = _mm512_setzero_si512();
+    ix.startCount = ix.endCount = 0;
+    eachBlock(p, size, [&](uint32_t base, __m512i bytes, uint64_t judged) {
+        const BlockMasks masks = checkBlock(p + base, bytes, judged, was, unplain, lines);
+        appendPositions(masks.digitStarts, base, ix.starts, ix.startCount);
+        appendPositions(masks.ends, base, ix.ends, ix.endCount);
+    });
+    if (unplain != 0) {
+        return false;
+    }
+    convertTokens(p, ix, ix.endCount, out);
+    out += ix.endCount;
+    newlines = sumLines(lines);
+    return true;
+}
+
+}  // namespace
+}  // namespace scan
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
