@@ -99,7 +99,7 @@ Counts needleLoad(const fs::path& file, std::int32_t target, const ScanKernel& k
 
 // What no loader can beat here: storing that many numbers in fresh memory,
 // whose every page the kernel must supply on first touch, with the same
-// large-page hint as the load.
+// hints as the load.
 Counts freshMemory(const fs::path& file, std::int32_t target) {
     static std::vector<std::int32_t> numbers;
     static fs::path numbersOf;
@@ -111,6 +111,7 @@ Counts freshMemory(const fs::path& file, std::int32_t target) {
     std::vector<std::int32_t> copy;
     copy.reserve(numbers.size());
     preferLargePages(copy.data(), copy.capacity() * sizeof copy[0]);
+    supplyRoomFor(copy, numbers.size());
     copy.insert(copy.end(), numbers.begin(), numbers.end());
     return listCounts(copy, target);
 }

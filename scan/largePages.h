@@ -1,4 +1,4 @@
-// A hint that lets a long list of numbers fill memory faster.
+// Hints that let a long list of numbers fill memory faster.
 #pragma once
 
 #include <cstddef>
@@ -9,3 +9,10 @@
 // the numbers. Only a hint: nothing changes but speed, and where the system
 // has no such thing it does nothing.
 void preferLargePages(void* begin, std::size_t bytes);
+
+// Asks the operating system to supply the pages of [begin, begin + bytes)
+// now, all in one call, as if each had been written. Where large pages are
+// scarce (memory filled by the page cache), the faults of a large-page range
+// can stall for a tenth of a second while the system makes room; supplied
+// ahead in one call, they do not. Also only a hint.
+void supplyPagesNow(void* begin, std::size_t bytes);

@@ -238,3 +238,21 @@ void reserveForNumbers(std::streambuf& in, std::vector<std::int32_t>& list) {
         // Not enough address space for the bound: grow as needed instead.
     }
 }
+
+void supplyRoomFor(std::vector<std::int32_t>& list, std::size_t count) {
+    // Stretches of 4 MiB: the list's pages are supplied through the stretch
+    // after the one its end is in, so at most 8 MiB ahead of it.
+    constexpr std::size_t kStretch = std::size_t{4} << 20;
+    constexpr std::size_t kWorthIt = std::size_t{8} << 20;
+    const std::size_t room = list.capacity() * sizeof(std::int32_t);
+    if (room < kWorthIt) {
+        return;
+    }
+    const std::size_t end = list.size() * sizeof(std::int32_t);
+    const std::size_t newEnd = end + count * sizeof(std::int32_t);
+    const std::size_t from = end == 0 ? 0 : (end / kStretch + 2) * kStretch;
+    const std::size_t to = std::min(room, (newEnd / kStretch + 2) * kStretch);
+    if (from < to) {
+        supplyPagesNow(reinterpret_cast<char*>(list.data()) + from, to - from);
+    }
+}

@@ -95,3 +95,9 @@ NumberCount countNumbers(std::streambuf& in, std::int32_t target,
 // size is unknown (a pipe) or the address space too small: the list then
 // grows as it goes.
 void reserveForNumbers(std::streambuf& in, std::vector<std::int32_t>& list);
+
+// Before `count` more numbers are appended to `list`: has the system supply
+// the pages of its room a few megabytes ahead of its end, in one call each
+// time the end crosses into a new stretch, rather than in a fault per page.
+// Does nothing where the list has no room reserved to speak of.
+void supplyRoomFor(std::vector<std::int32_t>& list, std::size_t count);

@@ -229,6 +229,41 @@ TEST(Reader, MillionDigitNumberThenMoreOnTheLine) {
     EXPECT_EQ(outcome.status, 0);
 }
 
+// A sorted file with one step down, at line `line` of `lines`: each line
+// holds its number less one, the step's line -1.
+std::string sortedWithStepDown(int lines, int line) {
+    std::string text;
+    for (int i = 1; i <= lines; ++i) {
+        text += std::to_string(i == line ? -1 : i - 1) + "\n";
+    }
+    return text;
+}
+
+// Is the first step down found at its line wherever it falls: near the
+// start, on either side of every place a check in groups could miss it,
+// in a later read of the file, at the very end?
+TEST(SortedFile, TheStepDownIsWarnedAtItsLineWhereverItFalls) {
+    ScratchDir dir("step-down");
+    writeWholeFile(dir.path / "numbers.txt", "1\n");
+    constexpr int kLines = 70000;  // more than one read of the file
+    // Every probe for a number above all of them goes right.
+    long long probes = 0;
+    for (long long low = 0, high = kLines - 1; high >= low; low = low + (high - low) / 2 + 1) {
+        ++probes;
+    }
+    for (const int line : {2, 3, 16, 17, 18, 19, 33, 34, 4097, 30001, kLines - 1, kLines}) {
+        writeWholeFile(dir.path / "sortedNumbers.txt", sortedWithStepDown(kLines, line));
+        const NeedleOutcome outcome = runNeedle(dir.path, "2\n99999999\n0\n");
+        EXPECT_EQ(outcome.out, kGreeting + "Files opened successfully!\n" + kMenu + kTarget +
+                                   report(0, 99999999, probes) + kMenu)
+            << "step at line " << line;
+        EXPECT_EQ(outcome.err, "The sorted file is not in ascending order at line " +
+                                   std::to_string(line) +
+                                   "; binary search results may be wrong!\n");
+        EXPECT_EQ(outcome.status, 0);
+    }
+}
+
 // needle's peak memory after `answers` menu answers that show the menu again.
 long peakAfterMenuAnswers(const fs::path& dir, std::size_t answers) {
     LiveNeedle needle(dir);
