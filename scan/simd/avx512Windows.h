@@ -37,11 +37,13 @@ namespace {
 
 // Bit i of the result is bit i - k of the 128-bit pair (x:previous), 0 < k <
 // 64: for each byte, the bit of the byte k places before it, reaching back
-// into the previous block. Written on a 128-bit pair, it is one double-width
-// shift (shld or shrd).
-__extension__ typedef unsigned __int128 Pair;
-inline uint64_t behind(uint64_t x, uint64_t previous, unsigned k) {
-    return static_cast<uint64_t>((static_cast<Pair>(x) << 64 | previous) >> (64 - k));
+// into the previous block. One double-width shift: written in C++ on a
+// 128-bit pair, GCC 12 spilled the pair to the stack around it, and the
+// count ran 15% slower.
+template <unsigned k>
+inline uint64_t behind(uint64_t x, uint64_t previous) {
+    __asm__("shldq %2, %1, %0" : "+r"(x) : "r"(previous), "i"(k));
+    return x;
 }
 
 // Whether ten digits that start with "21" lie beyond 2147483647, or
@@ -115,17 +117,17 @@ __attribute__((always_inline)) inline BlockMasks checkBlock(const char* q, __m51
     lines = _mm512_mask_sub_epi8(lines, _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\n')),
                                  lines, _mm512_set1_epi8(-1));
 
-    const uint64_t afterSpace = behind(space, was.space, 1);
+    const uint64_t afterSpace = behind<1>(space, was.space);
     const uint64_t starts = ~space & afterSpace;
     // Runs of digits: bit i is set when the n bytes up to byte i are digits.
-    const uint64_t run2 = digit & behind(digit, was.digit, 1);
-    const uint64_t run4 = run2 & behind(run2, was.run2, 2);
-    const uint64_t run8 = run4 & behind(run4, was.run4, 4);
-    const uint64_t run10 = run8 & behind(run2, was.run2, 8);
+    const uint64_t run2 = digit & behind<1>(digit, was.digit);
+    const uint64_t run4 = run2 & behind<2>(run2, was.run2);
+    const uint64_t run8 = run4 & behind<4>(run4, was.run4);
+    const uint64_t run10 = run8 & behind<8>(run2, was.run2);
     unplain |= ~(space | digit | minusSign) |               // unusual byte or "+"
                (minusSign & ~starts) |                      // sign inside a token
                afterMinus |                                 // lone sign, or "-0"
-               (afterZero & ~behind(digit, was.digit, 2));  // leading zero
+               (afterZero & ~behind<2>(digit, was.digit));  // leading zero
     const BlockMasks masks{space, was.space, starts, space & ~afterSpace, digit & ~run2};
     was.space = space;
     was.digit = digit;
