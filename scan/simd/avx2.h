@@ -34,5 +34,23 @@ inline uint64_t bitsOf(Vec v) {
     return static_cast<uint32_t>(_mm256_movemask_epi8(v));
 }
 
+// Appends the positions of the set bits of `bits`, plus `base`, to `out`.
+// No loop whose length follows the data, which no branch predictor can follow
+// on random files: eight positions are always written (tzcnt of 0 is 64,
+// harmless past the count), more only for blocks of short numbers.
+inline void appendOffsets(uint64_t bits, uint32_t base, uint32_t* out, uint32_t& count) {
+    const auto total = static_cast<uint32_t>(_mm_popcnt_u64(bits));
+    uint32_t* to = out + count;
+    for (int i = 0; i < 8; ++i) {
+        to[i] = base + static_cast<uint32_t>(_tzcnt_u64(bits));
+        bits = _blsr_u64(bits);
+    }
+    for (uint32_t i = 8; i < total; ++i) {
+        to[i] = base + static_cast<uint32_t>(_tzcnt_u64(bits));
+        bits = _blsr_u64(bits);
+    }
+    count += total;
+}
+
 }  // namespace
 }  // namespace scan

@@ -1,6 +1,5 @@
-// Helpers for the x86-64 kernels whose processors have SSE4.1, BMI1 and
-// POPCNT: digits converted by vector multiply-adds, and bit positions turned
-// into offsets without a loop that follows the data.
+// Helpers for the x86-64 kernels whose processors have SSE4.1: digits
+// converted by vector multiply-adds.
 #pragma once
 
 #include <immintrin.h>
@@ -29,24 +28,6 @@ inline uint64_t digitValue(const char* end, unsigned n) {
     v = _mm_madd_epi16(v, _mm_setr_epi16(10000, 1, 10000, 1, 10000, 1, 10000, 1));
     const auto halves = static_cast<uint64_t>(_mm_cvtsi128_si64(v));
     return (halves & 0xFFFFFFFF) * 100000000 + (halves >> 32);
-}
-
-// Appends the positions of the set bits of `bits`, plus `base`, to `out`.
-// No loop whose length follows the data, which no branch predictor can follow
-// on random files: eight positions are always written (tzcnt of 0 is 64,
-// harmless past the count), more only for blocks of short numbers.
-inline void appendOffsets(uint64_t bits, uint32_t base, uint32_t* out, uint32_t& count) {
-    const auto total = static_cast<uint32_t>(_mm_popcnt_u64(bits));
-    uint32_t* to = out + count;
-    for (int i = 0; i < 8; ++i) {
-        to[i] = base + static_cast<uint32_t>(_tzcnt_u64(bits));
-        bits = _blsr_u64(bits);
-    }
-    for (uint32_t i = 8; i < total; ++i) {
-        to[i] = base + static_cast<uint32_t>(_tzcnt_u64(bits));
-        bits = _blsr_u64(bits);
-    }
-    count += total;
 }
 
 }  // namespace
