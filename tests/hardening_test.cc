@@ -240,7 +240,7 @@ std::string sortedWithStepDown(int lines, int line) {
 }
 
 // Is the first step down found at its line wherever it falls: near the
-// start, on either side of every place a check in groups could miss it,
+// start, on either side of the places a check in stretches could miss it,
 // in a later read of the file, at the very end?
 TEST(SortedFile, TheStepDownIsWarnedAtItsLineWhereverItFalls) {
     ScratchDir dir("step-down");
@@ -251,7 +251,8 @@ TEST(SortedFile, TheStepDownIsWarnedAtItsLineWhereverItFalls) {
     for (long long low = 0, high = kLines - 1; high >= low; low = low + (high - low) / 2 + 1) {
         ++probes;
     }
-    for (const int line : {2, 3, 16, 17, 18, 19, 33, 34, 4097, 30001, kLines - 1, kLines}) {
+    for (const int line :
+         {2, 3, 17, 18, 256, 257, 258, 259, 513, 4097, 30001, kLines - 1, kLines}) {
         writeWholeFile(dir.path / "sortedNumbers.txt", sortedWithStepDown(kLines, line));
         const NeedleOutcome outcome = runNeedle(dir.path, "2\n99999999\n0\n");
         EXPECT_EQ(outcome.out, kGreeting + "Files opened successfully!\n" + kMenu + kTarget +
