@@ -37,14 +37,14 @@ inline uint64_t behind(uint64_t x, uint64_t previous) {
     return x;
 }
 
-// Whether ten digits that start with "21" lie beyond 2147483647, or
-// 2147483648 after a minus: their last eight, as a number whose order is
-// their text's, against "47483647" or "47483648".
-inline uint64_t beyondTwentyOne(const char* digits) {
+// Whether the ten digits ending at `last`, which start with "21", are
+// 2147483648 or more: their last eight, as a number whose order is their
+// text's, against "47483648". Only 2147483648 itself is a number, after a
+// minus; the exact path takes that one.
+inline uint64_t pastTheLimit(const char* last) {
     uint64_t lastEight;
-    memcpy(&lastEight, digits + 2, 8);
-    const uint64_t limit = 0x3437343833363437 + (digits[-1] == '-');
-    return __builtin_bswap64(lastEight) > limit;
+    memcpy(&lastEight, last - 7, 8);
+    return __builtin_bswap64(lastEight) >= 0x3437343833363438;  // "47483648"
 }
 
 inline __m512i loadAt(const char* p) {
@@ -142,7 +142,7 @@ __attribute__((always_inline)) inline BlockMasks checkBlock(const char* q, __m51
         // limit as text.
         uint64_t beyond = 0;
         for (uint64_t t = _mm512_mask_cmpeq_epi8_mask(twoFirst, seconds, one); t != 0; t &= t - 1) {
-            beyond |= beyondTwentyOne(q + firstOne(t) - 9);
+            beyond |= pastTheLimit(q + firstOne(t));
         }
         unplain |= beyond;
     }
