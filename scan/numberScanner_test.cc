@@ -112,6 +112,9 @@ TEST_P(NumberScanner, LimitsAndLimitsPlusOne) {
     expectTableAgrees({"1 2200000000 2", "1 -2299999999 2", "1 10000000000 2", "1 -10000000000 2",
                        "1 91234567890 2", "1 100000000000 2", "1 -2147483649\n2\n",
                        "1 2147483648\n2\n"});
+    // Too long, though their last sixteen digits make a small number.
+    expectTableAgrees({"1 100000000000000000005 2\n", "1 -1000000000000000000000000000007 2\n",
+                       "1 20000000000000000 2147483647\n"});
 }
 
 TEST_P(NumberScanner, LeadingZeros) {

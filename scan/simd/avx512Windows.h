@@ -83,11 +83,14 @@ struct BlockMasks {
 
 // Checks that every token ending in the block of `bytes` at `q` is a plain
 // 32-bit number, setting bits of `unplain` where one is not, and counts its
-// newlines into `lines`. `judged` marks the bytes that the tests comparing a
+// newlines into `lines`. Without `checkRange`, tokens of more than ten digits
+// and numbers beyond the range are left for the caller to find (the load
+// does, from the values it converts). `judged` marks the bytes that the tests comparing a
 // byte with the one before it may look at: not bit 0 in a window's first
 // block, whose byte before lies outside the window, where only white space
 // counts; not those past the end in its last, where `bytes` is white space
 // but the memory before may not be.
+template <bool checkRange>
 __attribute__((always_inline)) inline BlockMasks checkBlock(const char* q, __m512i bytes,
                                                             uint64_t judged, Carry& was,
                                                             uint64_t& unplain, __m512i& lines) {
@@ -112,9 +115,12 @@ __attribute__((always_inline)) inline BlockMasks checkBlock(const char* q, __m51
     const uint64_t starts = ~space & afterSpace;
     // Runs of digits: bit i is set when the n bytes up to byte i are digits.
     const uint64_t run2 = digit & behind<1>(digit, was.digit);
-    const uint64_t run4 = run2 & behind<2>(run2, was.run2);
-    const uint64_t run8 = run4 & behind<4>(run4, was.run4);
-    const uint64_t run10 = run8 & behind<8>(run2, was.run2);
+    uint64_t run4 = 0, run10 = 0;
+    if constexpr (checkRange) {
+        run4 = run2 & behind<2>(run2, was.run2);
+        const uint64_t run8 = run4 & behind<4>(run4, was.run4);
+        run10 = run8 & behind<8>(run2, was.run2);
+    }
     unplain |= ~(space | digit | minusSign) |               // unusual byte or "+"
                (minusSign & ~starts) |                      // sign inside a token
                afterMinus |                                 // lone sign, or "-0"
@@ -124,6 +130,9 @@ __attribute__((always_inline)) inline BlockMasks checkBlock(const char* q, __m51
     was.digit = digit;
     was.run2 = run2;
     was.run4 = run4;
+    if constexpr (!checkRange) {
+        return masks;
+    }
 
     // Ten digits end where run10 is set; their first digits are 9 bytes back.
     if (run10 != 0) {
@@ -241,7 +250,7 @@ __attribute__((noinline)) bool countWindowAvx512(const char* p, size_t size,
     eachBlock(
         p, size,
         [&](uint32_t base, __m512i bytes, uint64_t judged) {
-            const BlockMasks masks = checkBlock(p + base, bytes, judged, was, unplain, lines);
+            const BlockMasks masks = checkBlock<true>(p + base, bytes, judged, was, unplain, lines);
             countBlock(p + base, masks, vectors, numbers, matches);
         },
         [&] { return unplain == 0; });
@@ -272,18 +281,23 @@ inline __m128i load16(const char* p) {
 
 // Converts the `count` tokens of the window at `p` that `ix` indexes (where
 // each one's digits start, and the white space after it) into `out`, four at
-// a time, and writes no further than out[count - 1]. Every token is a plain
-// 32-bit number, as checkBlock found.
-inline void convertTokens(const char* p, const TokenIndex& ix, uint32_t count, int32_t* out) {
+// a time, and writes no further than out[count - 1]. Every token is a sign
+// and digits without a leading zero, as checkBlock<false> found; returns
+// false if one has more than ten digits or lies beyond the 32-bit range.
+inline bool convertTokens(const char* p, const TokenIndex& ix, uint32_t count, int32_t* out) {
     const __m512i iota = loadAt(kIota);
     const __m512i spread = loadAt(kSpread);
     const __m512i zero = _mm512_setzero_si512();
+    __mmask8 beyond = 0;
     for (uint32_t i = 0; i < count; i += 4) {
+        const uint32_t here = count - i >= 4 ? 4 : count - i;
         // The digit counts, each spread over its lane. Past the count the
         // index holds offsets within the window's padding (see
         // appendOffsets): the lanes they fill are not stored.
         const __m128i lengths = _mm_sub_epi32(load16(reinterpret_cast<const char*>(ix.ends + i)),
                                               load16(reinterpret_cast<const char*>(ix.starts + i)));
+        beyond |= _mm_mask_cmpgt_epu32_mask(static_cast<__mmask8>((1u << here) - 1), lengths,
+                                            _mm_set1_epi32(10));
         const __m512i place =
             _mm512_add_epi8(iota, _mm512_shuffle_epi8(_mm512_broadcast_i32x4(lengths), spread));
         // Each token's last 16 bytes: its digits are the bytes whose place
@@ -309,16 +323,23 @@ inline void convertTokens(const char* p, const TokenIndex& ix, uint32_t count, i
         const __mmask8 negative = _mm512_test_epi64_mask(
             _mm512_or_si512(minusSums, _mm512_shuffle_epi32(minusSums, _MM_PERM_BADC)),
             _mm512_set1_epi8(-1));
+        // 2147483647 at most, or 2147483648 after a minus; in the lanes
+        // stored, the first halves of the first `here` lanes.
+        beyond |= _mm512_mask_cmpgt_epu64_mask(
+            static_cast<__mmask8>(0x55 >> (8 - 2 * here)), v,
+            _mm512_mask_add_epi64(_mm512_set1_epi64(2147483647), negative,
+                                  _mm512_set1_epi64(2147483647), _mm512_set1_epi64(1)));
         v = _mm512_mask_sub_epi64(v, negative, zero, v);
         // The low 32 bits of each lane's first half, in order.
         const __m128i four = _mm512_castsi512_si128(_mm512_permutexvar_epi32(
             _mm512_setr_epi32(0, 4, 8, 12, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0), v));
-        if (count - i >= 4) {
+        if (here == 4) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), four);
         } else {
-            _mm_mask_storeu_epi32(out + i, static_cast<__mmask8>((1u << (count - i)) - 1), four);
+            _mm_mask_storeu_epi32(out + i, static_cast<__mmask8>((1u << here) - 1), four);
         }
     }
+    return beyond == 0;
 }
 
 // Reads the window [p, p + size), which ends in white space, appending its
@@ -335,7 +356,8 @@ __attribute__((noinline)) bool scanWindowAvx512(const char* p, size_t size, int3
     eachBlock(
         p, size,
         [&](uint32_t base, __m512i bytes, uint64_t judged) {
-            const BlockMasks masks = checkBlock(p + base, bytes, judged, was, unplain, lines);
+            const BlockMasks masks =
+                checkBlock<false>(p + base, bytes, judged, was, unplain, lines);
             appendOffsets(masks.digitStarts, base, ix.starts, ix.startCount);
             appendOffsets(masks.ends, base, ix.ends, ix.endCount);
         },
@@ -343,7 +365,9 @@ __attribute__((noinline)) bool scanWindowAvx512(const char* p, size_t size, int3
     if (unplain != 0) {
         return false;
     }
-    convertTokens(p, ix, ix.endCount, out);
+    if (!convertTokens(p, ix, ix.endCount, out)) {
+        return false;
+    }
     out += ix.endCount;
     newlines = sumLines(lines);
     return true;
