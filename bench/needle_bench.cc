@@ -1,5 +1,6 @@
 // The benchmark: needle's number-file reading against the plain `>>` loop, on
 // page-cached files of several shapes, with throughput, spread and peak memory.
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,7 +18,6 @@
 #include "bench/haystack.h"
 #include "frontend/programState.h"
 #include "plainLoop.h"
-#include "scan/largePages.h"
 #include "scan/numberScanner.h"
 #include "search/binarySearch.h"
 
@@ -105,8 +105,8 @@ Counts needleLoad(const fs::path& file, std::int32_t target, const ScanKernel& k
 }
 
 // What no loader can beat here: storing that many numbers in fresh memory,
-// whose every page the kernel must supply on first touch, with the same
-// hints as the load.
+// whose every page the kernel must supply, ahead as the load has them
+// supplied.
 Counts freshMemory(const fs::path& file, std::int32_t target) {
     static std::vector<std::int32_t> numbers;
     static fs::path numbersOf;
@@ -117,7 +117,6 @@ Counts freshMemory(const fs::path& file, std::int32_t target) {
     }
     std::vector<std::int32_t> copy;
     copy.reserve(numbers.size());
-    preferLargePages(copy.data(), copy.capacity() * sizeof copy[0]);
     supplyRoomFor(copy, numbers.size());
     copy.insert(copy.end(), numbers.begin(), numbers.end());
     return listCounts(copy, target);
@@ -185,6 +184,58 @@ int runChild(const std::string& mode, const char* file) {
     return worked ? 0 : 1;
 }
 
+// Filling a list of `numbers` numbers in fresh memory, in batches as the
+// load appends them, with one of the ways of getting its pages: plain, the
+// large-page hint, pages supplied ahead (what the load does), or both.
+// Returns the milliseconds it took.
+double fillList(int strategy, std::size_t numbers) {
+    const std::vector<std::int32_t> batch(65536, 7);
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::int32_t> list;
+    list.reserve(numbers * 2);  // room as the load reserves it, more than is used
+    if (strategy & 1) {
+        // The hint needs whole pages; the reservation's first partial one is
+        // left out.
+        const auto first = reinterpret_cast<std::uintptr_t>(list.data());
+        const std::uintptr_t page = (first + 4095) / 4096 * 4096;
+        static_cast<void>(madvise(reinterpret_cast<void*>(page),
+                                  list.capacity() * sizeof list[0] - (page - first),
+                                  MADV_HUGEPAGE));
+    }
+    while (list.size() < numbers) {
+        if (strategy & 2) {
+            supplyRoomFor(list, batch.size());
+        }
+        list.insert(list.end(), batch.begin(), batch.end());
+    }
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+// `needle_bench --fill N`: each way of filling a list of N numbers, each
+// run in a fresh process, as the load runs once per process.
+int compareFills(std::size_t numbers) {
+    const char* const names[] = {"plain pages", "large-page hint", "pages supplied ahead (needle)",
+                                 "hint and pages supplied ahead"};
+    std::printf("| strategy | ms, each in a fresh process |\n|---|---|\n");
+    for (int strategy = 0; strategy < 4; ++strategy) {
+        std::printf("| %s |", names[strategy]);
+        for (int run = 0; run < 8; ++run) {
+            const std::string command = "/proc/" + std::to_string(getpid()) + "/exe --fill-once " +
+                                        std::to_string(strategy) + " " + std::to_string(numbers);
+            FILE* child = popen(command.c_str(), "r");
+            double ms = -1;
+            if (child == nullptr || std::fscanf(child, "%lf", &ms) != 1 || pclose(child) != 0) {
+                std::cerr << "child failed\n";
+                return 1;
+            }
+            std::printf(" %.0f", ms);
+        }
+        std::printf(" |\n");
+    }
+    return 0;
+}
+
 std::int32_t firstNumber(const fs::path& file) {
     std::ifstream in(file);
     std::int32_t value = 0;
@@ -199,6 +250,13 @@ int main(int argc, char** argv) {
     std::cerr.rdbuf(nullptr);
     if (argc == 3 && std::strncmp(argv[1], "--peak-", 7) == 0) {
         return runChild(argv[1], argv[2]);
+    }
+    if (argc == 4 && std::strcmp(argv[1], "--fill-once") == 0) {
+        std::printf("%f\n", fillList(std::atoi(argv[2]), std::strtoull(argv[3], nullptr, 10)));
+        return 0;
+    }
+    if (argc == 3 && std::strcmp(argv[1], "--fill") == 0) {
+        return compareFills(std::strtoull(argv[2], nullptr, 10));
     }
     std::uint64_t numbers = 20'000'000;
     int runs = 5;

@@ -9,8 +9,8 @@
 #include <new>
 
 #include "scan/kernel.h"
-#include "scan/largePages.h"
 #include "scan/machine.h"
+#include "scan/pageSupply.h"
 
 // What a batch's lines are counted from: its chunk and the reader's state
 // before it.
@@ -232,8 +232,6 @@ void reserveForNumbers(std::streambuf& in, std::vector<std::int32_t>& list) {
     const auto most = static_cast<std::size_t>((end - here) / 2 + 1);
     try {
         list.reserve(list.size() + most);
-        preferLargePages(list.data() + list.size(),
-                         (list.capacity() - list.size()) * sizeof list[0]);
     } catch (const std::exception&) {
         // Not enough address space for the bound: grow as needed instead.
     }
