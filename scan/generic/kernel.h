@@ -317,18 +317,17 @@ inline size_t whiteSpaceCut(const char* at, size_t size) {
     return cut > 0 && isSpace(static_cast<unsigned char>(at[cut - 1])) ? cut : 0;
 }
 
-using CountWindow = bool (*)(const char*, size_t, const CountTarget&, Tally&, uint64_t&);
-
-// The counting path: counts the tokens of [p, end) a window at a time with
-// `countWindow` (a kernel may bring its own); a window it declines goes
-// through the value path, its numbers to `out`.
-template <CountWindow countWindow>
-const char* countChunkWith(ScanState& s, const char* p, const char* end, int32_t*& out,
-                           TokenIndex& ix, const CountTarget& target, Tally& tally) {
+// Reads [p, end) a window at a time: each first by `plain`, given the window
+// cut at white space, which reads it if it holds only plain numbers and
+// otherwise declines it (returns false); a declined window goes through the
+// value path, its numbers to `out`.
+template <typename Plain>
+const char* plainWindowsFirst(ScanState& s, const char* p, const char* end, int32_t*& out,
+                              TokenIndex& ix, Plain plain) {
     return eachWindow(s, p, end, out, [&](const char* at, size_t size) {
         const size_t cut = whiteSpaceCut(at, size);
         uint64_t newlines = 0;
-        if (cut != 0 && countWindow(at, cut, target, tally, newlines)) {
+        if (cut != 0 && plain(at, cut, newlines)) {
             s.line += newlines;
             return at + cut;
         }
@@ -336,21 +335,26 @@ const char* countChunkWith(ScanState& s, const char* p, const char* end, int32_t
     });
 }
 
+using CountWindow = bool (*)(const char*, size_t, const CountTarget&, Tally&, uint64_t&);
+
+// The counting path: counts the tokens of [p, end) with `countWindow` (a
+// kernel may bring its own), comparing them with the target as text.
+template <CountWindow countWindow>
+const char* countChunkWith(ScanState& s, const char* p, const char* end, int32_t*& out,
+                           TokenIndex& ix, const CountTarget& target, Tally& tally) {
+    return plainWindowsFirst(s, p, end, out, ix, [&](const char* at, size_t size, uint64_t& lines) {
+        return countWindow(at, size, target, tally, lines);
+    });
+}
+
 using ScanWindow = bool (*)(const char*, size_t, int32_t*&, TokenIndex&, uint64_t&);
 
-// The value path with a kernel's own reader of plain windows: a window it
-// declines goes through the generic value path.
+// The value path with a kernel's own reader of plain windows.
 template <ScanWindow scanWindow>
 const char* scanChunkWith(ScanState& s, const char* p, const char* end, int32_t*& out,
                           TokenIndex& ix) {
-    return eachWindow(s, p, end, out, [&](const char* at, size_t size) {
-        const size_t cut = whiteSpaceCut(at, size);
-        uint64_t newlines = 0;
-        if (cut != 0 && scanWindow(at, cut, out, ix, newlines)) {
-            s.line += newlines;
-            return at + cut;
-        }
-        return scanChunk(s, at, at + (cut != 0 ? cut : size), out, ix);
+    return plainWindowsFirst(s, p, end, out, ix, [&](const char* at, size_t size, uint64_t& lines) {
+        return scanWindow(at, size, out, ix, lines);
     });
 }
 
