@@ -109,7 +109,8 @@ TEST_P(NumberScanner, LimitsAndLimitsPlusOne) {
                        "1234567891 21474836470", "9999999999", "1 2 99999999999999999999999 3"});
     // Beyond the range, each among plain numbers, where the count decides
     // from its first digits, or from its last ten.
-    expectTableAgrees({"1 2200000000 2", "1 -2299999999 2", "1 10000000000 2", "1 -10000000000 2",
+    expectTableAgrees({"1 2150000000 2", "1 -2199999999 2", "1 2148000000 2", "1 -2147500000 2",
+                       "1 2200000000 2", "1 -2299999999 2", "1 10000000000 2", "1 -10000000000 2",
                        "1 91234567890 2", "1 100000000000 2", "1 -2147483649\n2\n",
                        "1 2147483648\n2\n"});
     // Too long, though their last sixteen digits make a small number.
