@@ -26,8 +26,8 @@ constexpr size_t kWindow = 8192;
 
 // Where the tokens of a window start and end, as offsets from its start.
 struct TokenIndex {
-    // 64 entries of slack: offsets are written 8 (or, with AVX-512, 16) at a
-    // time, and a block may hold up to 32 tokens.
+    // 64 entries of slack: offsets are written 8 at a time (with AVX-512, 16),
+    // whatever a block holds.
     uint32_t starts[kWindow / 2 + 1 + 64];
     uint32_t ends[kWindow / 2 + 1 + 64];
     uint32_t startCount, endCount;
