@@ -314,4 +314,30 @@ TEST(Memory, LinearSearchDoesNotGrowWithTheFile) {
     EXPECT_LT(big - small, 8 * 1024) << "KiB: " << small << " then " << big;
 }
 
+// needle's peak memory after loading a sorted file of `numbers` numbers.
+long peakAfterLoad(const fs::path& dir, std::size_t numbers) {
+    std::string text;
+    for (std::size_t i = 0; i < numbers; ++i) {
+        text += std::to_string(i * 500) + "\n";
+    }
+    writeWholeFile(dir / "sortedNumbers.txt", text);
+    LiveNeedle needle(dir);
+    needle.type("2\n5\n");
+    return peakOnceAnswered(needle, " comparisons made\n" + kMenu);
+}
+
+// Does loading the sorted file cost the list and a little more, whatever room
+// is reserved for it (one number per two bytes of the file) and however the
+// system is asked to supply its pages: at most 1.1 times the list and 16 MiB?
+TEST(Memory, LoadingTheSortedFileCostsTheListAndALittleMore) {
+    ScratchDir dir("load-memory");
+    writeWholeFile(dir.path / "numbers.txt", "5\n");
+    constexpr long kNumbers = 4'000'000;
+    const long small = peakAfterLoad(dir.path, 1000);
+    const long big = peakAfterLoad(dir.path, kNumbers);
+    const long list = kNumbers * 4 / 1024;
+    EXPECT_GT(big - small, list) << "KiB: " << small << " then " << big;
+    EXPECT_LT(big - small, list * 11 / 10 + 16 * 1024) << "KiB: " << small << " then " << big;
+}
+
 }  // namespace
