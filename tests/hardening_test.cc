@@ -292,15 +292,20 @@ TEST(Memory, AMillionMenuAnswersKeepMemoryFlat) {
     EXPECT_LT(many - few, 1024) << "KiB: " << few << " then " << many;
 }
 
-// needle's peak memory after a linear search over `numbers` numbers.
-long peakAfterLinearSearch(const fs::path& dir, std::size_t numbers) {
+// needle's peak memory after the search chosen by `choice` (1 linear, 2
+// binary) over its file, written first with `numbers` numbers, one a line:
+// the linear search's in no order, the binary search's ascending.
+long peakAfterSearch(const fs::path& dir, char choice, std::size_t numbers) {
+    const bool linear = choice == '1';
     std::string text;
     for (std::size_t i = 0; i < numbers; ++i) {
-        text += std::to_string(static_cast<std::int32_t>(i * 2654435761u)) + "\n";
+        text += (linear ? std::to_string(static_cast<std::int32_t>(i * 2654435761u))
+                        : std::to_string(i * 500)) +
+                "\n";
     }
-    writeWholeFile(dir / "numbers.txt", text);
+    writeWholeFile(dir / (linear ? "numbers.txt" : "sortedNumbers.txt"), text);
     LiveNeedle needle(dir);
-    needle.type("1\n5\n");
+    needle.type(std::string(1, choice) + "\n5\n");
     return peakOnceAnswered(needle, " comparisons made\n" + kMenu);
 }
 
@@ -308,22 +313,10 @@ long peakAfterLinearSearch(const fs::path& dir, std::size_t numbers) {
 TEST(Memory, LinearSearchDoesNotGrowWithTheFile) {
     ScratchDir dir("linear-memory");
     writeWholeFile(dir.path / "sortedNumbers.txt", "5\n");
-    const long small = peakAfterLinearSearch(dir.path, 100'000);
-    const long big = peakAfterLinearSearch(dir.path, 20'000'000);
+    const long small = peakAfterSearch(dir.path, '1', 100'000);
+    const long big = peakAfterSearch(dir.path, '1', 20'000'000);
     EXPECT_GT(small, 0);
     EXPECT_LT(big - small, 8 * 1024) << "KiB: " << small << " then " << big;
-}
-
-// needle's peak memory after loading a sorted file of `numbers` numbers.
-long peakAfterLoad(const fs::path& dir, std::size_t numbers) {
-    std::string text;
-    for (std::size_t i = 0; i < numbers; ++i) {
-        text += std::to_string(i * 500) + "\n";
-    }
-    writeWholeFile(dir / "sortedNumbers.txt", text);
-    LiveNeedle needle(dir);
-    needle.type("2\n5\n");
-    return peakOnceAnswered(needle, " comparisons made\n" + kMenu);
 }
 
 // Does loading the sorted file cost the list and a little more, whatever room
@@ -333,8 +326,8 @@ TEST(Memory, LoadingTheSortedFileCostsTheListAndALittleMore) {
     ScratchDir dir("load-memory");
     writeWholeFile(dir.path / "numbers.txt", "5\n");
     constexpr long kNumbers = 4'000'000;
-    const long small = peakAfterLoad(dir.path, 1000);
-    const long big = peakAfterLoad(dir.path, kNumbers);
+    const long small = peakAfterSearch(dir.path, '2', 1000);
+    const long big = peakAfterSearch(dir.path, '2', kNumbers);
     const long list = kNumbers * 4 / 1024;
     EXPECT_GT(big - small, list) << "KiB: " << small << " then " << big;
     EXPECT_LT(big - small, list * 11 / 10 + 16 * 1024) << "KiB: " << small << " then " << big;
