@@ -3,8 +3,11 @@
 #include "scan/numberScanner.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -275,6 +278,35 @@ TEST_P(NumberScanner, FindsTheLineOfAnyNumberInABatch) {
         },
         *kernel_);
     EXPECT_EQ(lines, (std::vector<std::uint64_t>{1, 1, 2, 4, 4, 4, 5}));
+}
+
+// A kernel reads no further than its contract allows (16 bytes before the text,
+// 256 of white space after it), whatever its scratch index held before: here
+// the text ends just before a page that cannot be read, and the index holds
+// offsets far past it. A block of one number, then one of sixteen, leaves the
+// last four-number group of a value window three entries past what it wrote.
+TEST_P(NumberScanner, ReadsNoFurtherThanItsTextWhateverItsIndexHeld) {
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    void* const pages =
+        mmap(nullptr, 3 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(pages, MAP_FAILED);
+    char* const guard = static_cast<char*>(pages) + 2 * page;
+    ASSERT_EQ(mprotect(guard, page, PROT_NONE), 0);
+    const std::string text = "7" + std::string(63, ' ') + "1 2 3 4 5 6 7 8 9 1 2 3 4 5 6 7\n";
+    char* const begin = guard - 256 - text.size();
+    std::fill(static_cast<char*>(pages), guard, ' ');
+    std::copy(text.begin(), text.end(), begin);
+
+    auto index = std::make_unique<scan::TokenIndex>();
+    std::fill(std::begin(index->ends), std::end(index->ends), 1u << 20);
+    std::fill(std::begin(index->starts), std::end(index->starts), 1u << 20);
+    std::vector<std::int32_t> values(text.size());
+    std::int32_t* out = values.data();
+    scan::ScanState state;
+    kernel_->scan(state, begin, begin + text.size(), out, *index);
+    EXPECT_EQ(std::vector<std::int32_t>(values.data(), out),
+              (std::vector<std::int32_t>{7, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, 2, 3, 4, 5, 6, 7}));
+    munmap(pages, 3 * page);
 }
 
 TEST_P(NumberScanner, StopsWhereTheReceiverRunsOutOfMemory) {

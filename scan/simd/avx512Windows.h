@@ -287,7 +287,8 @@ inline __m128i load16(const char* p) {
 
 // Converts the `count` tokens of the window at `p` that `ix` indexes (where
 // each one's digits start, and the white space after it) into `out`, four at
-// a time, and writes no further than out[count - 1]. Every token is a sign
+// a time, and writes no further than out[count - 1]. The three ends after
+// the count must be offsets of 16 bytes or more within the window's reach. Every token is a sign
 // and digits without a leading zero, as checkBlock<false> found; returns
 // false if one has more than ten digits or lies beyond the 32-bit range.
 inline bool convertTokens(const char* p, const TokenIndex& ix, uint32_t count, int32_t* out) {
@@ -297,9 +298,9 @@ inline bool convertTokens(const char* p, const TokenIndex& ix, uint32_t count, i
     __mmask8 beyond = 0;
     for (uint32_t i = 0; i < count; i += 4) {
         const uint32_t here = count - i >= 4 ? 4 : count - i;
-        // The digit counts, each spread over its lane. Past the count the
-        // index holds offsets within the window's padding (see
-        // appendOffsets): the lanes they fill are not stored.
+        // The digit counts, each spread over its lane. Past the count, up to
+        // three entries hold ends the caller set to readable bytes: the
+        // lanes they fill are not stored.
         const __m128i lengths = _mm_sub_epi32(load16(reinterpret_cast<const char*>(ix.ends + i)),
                                               load16(reinterpret_cast<const char*>(ix.starts + i)));
         beyond |= _mm_mask_cmpgt_epu32_mask(static_cast<__mmask8>((1u << here) - 1), lengths,
@@ -371,6 +372,10 @@ __attribute__((noinline)) bool scanWindowAvx512(const char* p, size_t size, int3
     if (unplain != 0) {
         return false;
     }
+    // The last group of four may reach three entries past the tokens, where
+    // the index holds whatever an earlier window left: there, an end that
+    // reads the window's first bytes (those lanes are not stored).
+    ix.ends[ix.endCount] = ix.ends[ix.endCount + 1] = ix.ends[ix.endCount + 2] = 16;
     if (!convertTokens(p, ix, ix.endCount, out)) {
         return false;
     }
