@@ -1,4 +1,5 @@
-// The scanner's kernel for x86-64 processors with AVX-512 (F, BW, VL, VBMI2), BMI1 and POPCNT.
+// The scanner's kernel for x86-64 processors with AVX-512 (F, BW, VL, VBMI, VBMI2), BMI1 and
+// POPCNT.
 
 // GCC 12 takes the placeholder that many AVX-512 intrinsics start from
 // (_mm512_undefined_epi32) for an uninitialised variable once they are

@@ -11,9 +11,10 @@
 // so a block needs nothing of the next one.
 //
 // The value window checks a window as the count does, noting where each token
-// ends and where its digits start, then converts four tokens at a time: each
-// one's last 16 bytes in a 128-bit lane, the bytes before its digits zeroed,
-// the digits combined by multiply-adds, the sign applied to the lane.
+// ends and where its digits start, then converts eight tokens at a time, in
+// two vectors of four: each one's 16 bytes from its sign in a 128-bit lane,
+// the digits shuffled to the lane's end, combined by multiply-adds, and the
+// two vectors packed into one for the last steps and the sign.
 #pragma once
 
 #include <immintrin.h>
@@ -269,81 +270,89 @@ __attribute__((noinline)) bool countWindowAvx512(const char* p, size_t size,
     return true;
 }
 
-// Bytes 0 to 15 in each 16-byte lane, and, for a lane k, 4k in all its
-// bytes: a shuffle index that spreads the k-th of four 32-bit numbers over
-// lane k.
-#define NEEDLE_IOTA_LANE 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15
-alignas(64) constexpr char kIota[64] = {NEEDLE_IOTA_LANE, NEEDLE_IOTA_LANE, NEEDLE_IOTA_LANE,
-                                        NEEDLE_IOTA_LANE};
-#undef NEEDLE_IOTA_LANE
-alignas(64) constexpr char kSpread[64] = {
-    0, 0, 0, 0, 0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  4,  4,  4,  4, 4, 4,
-    4, 4, 4, 4, 4,  4,  4,  4,  4,  4,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8, 8, 8,
-    8, 8, 8, 8, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12};
+// In each 16-byte lane, its byte's index less 15: added to a token's digit
+// count, the byte of its text that each byte of the lane takes.
+#define NEEDLE_PICK_LANE -15, -14, -13, -12, -11, -10, -9, -8, -7, -6, -5, -4, -3, -2, -1, 0
+alignas(64) constexpr char kPick[64] = {NEEDLE_PICK_LANE, NEEDLE_PICK_LANE, NEEDLE_PICK_LANE,
+                                        NEEDLE_PICK_LANE};
+#undef NEEDLE_PICK_LANE
+// For lane k, 8k in all its bytes: a permutation that spreads the k-th
+// even one of eight 32-bit digit counts (its low byte) over lane k.
+alignas(64) constexpr char kSpreadEven[64] = {
+    0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  8,  8,  8,  8,  8,  8,
+    8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16,
+    16, 16, 16, 16, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24};
 
 inline __m128i load16(const char* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
+// Four tokens of eight, every other one from the first, one per lane: the
+// 16 bytes from the byte before each one's digits, its sign or white space.
+inline __m512i everyOtherToken(const char* p, const uint32_t* starts) {
+    __m512i text = _mm512_castsi128_si512(load16(p + starts[0] - 1));
+    text = _mm512_inserti32x4(text, load16(p + starts[2] - 1), 1);
+    text = _mm512_inserti32x4(text, load16(p + starts[4] - 1), 2);
+    return _mm512_inserti32x4(text, load16(p + starts[6] - 1), 3);
+}
+
+// The digits of the token in each lane of `text`, whose counts `spread`
+// picks from `counts`, moved to the lane's end with zeros before them (byte
+// j takes byte j + count - 15, and none where that is below 0; byte 0, the
+// sign or white space, lies below '0' and saturates to zero) and combined
+// in pairs, then fours: four 32-bit numbers a lane.
+inline __m512i fourDigitGroups(__m512i text, __m512i spread, __m512i counts) {
+    const __m512i from = _mm512_add_epi8(loadAt(kPick), _mm512_permutexvar_epi8(spread, counts));
+    __m512i v = _mm512_subs_epu8(_mm512_shuffle_epi8(text, from), _mm512_set1_epi8('0'));
+    v = _mm512_maddubs_epi16(v, _mm512_set1_epi16(1 << 8 | 10));
+    return _mm512_madd_epi16(v, _mm512_set1_epi32(1 << 16 | 100));
+}
+
 // Converts the `count` tokens of the window at `p` that `ix` indexes (where
-// each one's digits start, and the white space after it) into `out`, four at
-// a time, and writes no further than out[count - 1]. The three ends after
-// the count must be offsets of 16 bytes or more within the window's reach. Every token is a sign
-// and digits without a leading zero, as checkBlock<false> found; returns
-// false if one has more than ten digits or lies beyond the 32-bit range.
+// each one's digits start, and the white space after it) into `out`, eight
+// at a time, and writes no further than out[count - 1]. The seven entries
+// after the count must hold offsets of 1 or more within the window's reach.
+// Every token is a sign and digits without a leading zero, as
+// checkBlock<false> found; returns false if one has more than ten digits or
+// lies beyond the 32-bit range.
 inline bool convertTokens(const char* p, const TokenIndex& ix, uint32_t count, int32_t* out) {
-    const __m512i iota = loadAt(kIota);
-    const __m512i spread = loadAt(kSpread);
+    const __m512i spreadEven = loadAt(kSpreadEven);
+    const __m512i spreadOdd = _mm512_add_epi8(spreadEven, _mm512_set1_epi8(4));
     const __m512i zero = _mm512_setzero_si512();
     __mmask8 beyond = 0;
-    for (uint32_t i = 0; i < count; i += 4) {
-        const uint32_t here = count - i >= 4 ? 4 : count - i;
-        // The digit counts, each spread over its lane. Past the count, up to
-        // three entries hold ends the caller set to readable bytes: the
-        // lanes they fill are not stored.
-        const __m128i lengths = _mm_sub_epi32(load16(reinterpret_cast<const char*>(ix.ends + i)),
-                                              load16(reinterpret_cast<const char*>(ix.starts + i)));
-        beyond |= _mm_mask_cmpgt_epu32_mask(static_cast<__mmask8>((1u << here) - 1), lengths,
-                                            _mm_set1_epi32(10));
-        const __m512i place =
-            _mm512_add_epi8(iota, _mm512_shuffle_epi8(_mm512_broadcast_i32x4(lengths), spread));
-        // Each token's last 16 bytes: its digits are the bytes whose place
-        // (index + digit count) is 16 and more, its sign the byte at 15.
-        __m512i text = _mm512_castsi128_si512(load16(p + ix.ends[i] - 16));
-        text = _mm512_inserti32x4(text, load16(p + ix.ends[i + 1] - 16), 1);
-        text = _mm512_inserti32x4(text, load16(p + ix.ends[i + 2] - 16), 2);
-        text = _mm512_inserti32x4(text, load16(p + ix.ends[i + 3] - 16), 3);
-        const __mmask64 digitBytes = _mm512_cmpgt_epu8_mask(place, _mm512_set1_epi8(15));
-        const __mmask64 signs = _mm512_mask_cmpeq_epi8_mask(
-            _mm512_cmpeq_epi8_mask(place, _mm512_set1_epi8(15)), text, _mm512_set1_epi8('-'));
-        __m512i v = _mm512_maskz_sub_epi8(digitBytes, text, _mm512_set1_epi8('0'));
-        // Pairs, fours, eights of digits; then the two eights of each lane,
-        // the first times 10^8 plus the second, in both its 64-bit halves.
-        v = _mm512_maddubs_epi16(v, _mm512_set1_epi16(1 << 8 | 10));
-        v = _mm512_madd_epi16(v, _mm512_set1_epi32(1 << 16 | 100));
-        v = _mm512_packus_epi32(v, v);
+    for (uint32_t i = 0; i < count; i += 8) {
+        const uint32_t here = count - i >= 8 ? 8 : count - i;
+        const auto stored = static_cast<__mmask8>((1u << here) - 1);
+        // Past the count, up to seven entries hold offsets the caller set to
+        // readable bytes: the lanes they fill are neither judged nor stored.
+        const __m256i counts =
+            _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(ix.ends + i)),
+                             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ix.starts + i)));
+        beyond |= _mm256_mask_cmpgt_epu32_mask(stored, counts, _mm256_set1_epi32(10));
+        const __m512i even = everyOtherToken(p, ix.starts + i);
+        const __m512i odd = everyOtherToken(p, ix.starts + i + 1);
+        // Lane k's 64-bit halves are tokens 2k and 2k + 1, in the order of
+        // the text, from here on.
+        const __mmask8 negative = _mm512_cmpeq_epi64_mask(
+            _mm512_and_si512(_mm512_unpacklo_epi64(even, odd), _mm512_set1_epi64(0xff)),
+            _mm512_set1_epi64('-'));
+        const __m512i wide = _mm512_castsi256_si512(counts);
+        __m512i v = _mm512_packus_epi32(fourDigitGroups(even, spreadEven, wide),
+                                        fourDigitGroups(odd, spreadOdd, wide));
+        // Each half's two eights of digits: the first times 10^8 plus the second.
         v = _mm512_madd_epi16(v, _mm512_set1_epi32(1 << 16 | 10000));
         v = _mm512_add_epi64(_mm512_mul_epu32(v, _mm512_set1_epi64(100000000)),
                              _mm512_srli_epi64(v, 32));
-        // Negative lanes: where a half of the lane held the minus.
-        const __m512i minusSums = _mm512_sad_epu8(_mm512_movm_epi8(signs), zero);
-        const __mmask8 negative = _mm512_test_epi64_mask(
-            _mm512_or_si512(minusSums, _mm512_shuffle_epi32(minusSums, _MM_PERM_BADC)),
-            _mm512_set1_epi8(-1));
-        // 2147483647 at most, or 2147483648 after a minus; in the lanes
-        // stored, the first halves of the first `here` lanes.
+        // 2147483647 at most, or 2147483648 after a minus.
         beyond |= _mm512_mask_cmpgt_epu64_mask(
-            static_cast<__mmask8>(0x55 >> (8 - 2 * here)), v,
+            stored, v,
             _mm512_mask_add_epi64(_mm512_set1_epi64(2147483647), negative,
                                   _mm512_set1_epi64(2147483647), _mm512_set1_epi64(1)));
-        v = _mm512_mask_sub_epi64(v, negative, zero, v);
-        // The low 32 bits of each lane's first half, in order.
-        const __m128i four = _mm512_castsi512_si128(_mm512_permutexvar_epi32(
-            _mm512_setr_epi32(0, 4, 8, 12, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0), v));
-        if (here == 4) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), four);
+        const __m256i eight = _mm512_cvtepi64_epi32(_mm512_mask_sub_epi64(v, negative, zero, v));
+        if (here == 8) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), eight);
         } else {
-            _mm_mask_storeu_epi32(out + i, static_cast<__mmask8>((1u << here) - 1), four);
+            _mm256_mask_storeu_epi32(out + i, stored, eight);
         }
     }
     return beyond == 0;
@@ -372,10 +381,12 @@ __attribute__((noinline)) bool scanWindowAvx512(const char* p, size_t size, int3
     if (unplain != 0) {
         return false;
     }
-    // The last group of four may reach three entries past the tokens, where
-    // the index holds whatever an earlier window left: there, an end that
+    // The last group of eight may reach seven entries past the tokens, where
+    // the index holds whatever an earlier window left: there, a token that
     // reads the window's first bytes (those lanes are not stored).
-    ix.ends[ix.endCount] = ix.ends[ix.endCount + 1] = ix.ends[ix.endCount + 2] = 16;
+    for (uint32_t k = ix.endCount; k < ix.endCount + 7; k++) {
+        ix.starts[k] = ix.ends[k] = 1;
+    }
     if (!convertTokens(p, ix, ix.endCount, out)) {
         return false;
     }
