@@ -128,6 +128,12 @@ TEST_P(NumberScanner, LeadingZeros) {
     // Among plain numbers, where only the leading zero keeps "05" from
     // counting as the target 5.
     expectTableAgrees({"1 05 5\n", "12 007 7\n", "-1 09 9\n", "123 0 00 0\n"});
+    // Among plain numbers, with as many digits as a load converts at once
+    // (ten), and more, up to more than a 16-byte lane holds.
+    expectTableAgrees({"1 0000000001 -0000000005 2\n", "1 -0 -0000000000 2\n",
+                       "1 00000000001 -02147483648 2\n", "1 02147483647 2\n",
+                       "1 000000000000005 2\n", "1 0000000000000005 2\n",
+                       "1 -00000000000000005 2\n", "1 02147483648 2\n"});
 }
 
 TEST_P(NumberScanner, TrailingJunkAndBadBytes) {

@@ -83,14 +83,16 @@ struct BlockMasks {
 
 // Checks that every token ending in the block of `bytes` at `q` is a plain
 // 32-bit number, setting bits of `unplain` where one is not, and counts its
-// newlines into `lines`. Without `checkRange`, tokens of more than ten digits
-// and numbers beyond the range are left for the caller to find (the load
-// does, from the values it converts). `judged` marks the bytes that the tests
+// newlines into `lines`. `asText`: as the count needs them, which compares
+// tokens with the target as text: in the range, and canonical (no leading
+// zeros, no "-0"). Otherwise as the load needs them, which converts them: a
+// sign and digits, whose value the caller checks (a leading zero or "-0"
+// converts as `>>` reads it). `judged` marks the bytes that the tests
 // comparing a byte with the one before it may look at: not bit 0 in a
 // window's first block, whose byte before lies outside the window, where only
 // white space counts; not those past the end in its last, where `bytes` is
 // white space but the memory before may not be.
-template <bool checkRange>
+template <bool asText>
 __attribute__((always_inline)) inline BlockMasks checkBlock(const char* q, __m512i bytes,
                                                             uint64_t judged, Carry& was,
                                                             uint64_t& unplain, __m512i& lines) {
@@ -101,13 +103,22 @@ __attribute__((always_inline)) inline BlockMasks checkBlock(const char* q, __m51
     const uint64_t space =
         _mm512_cmpeq_epi8_mask(_mm512_shuffle_epi8(loadAt(kSpaceTable), bytes), bytes);
     const uint64_t minusSign = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('-'));
-    // A digit after a "0", and anything but 1 to 9 after a "-".
-    const uint64_t afterZero =
-        _mm512_mask_cmpeq_epi8_mask(digitMask & judged, before, _mm512_set1_epi8('0'));
-    const __mmask64 notOneToNine =
-        _mm512_cmpge_epu8_mask(_mm512_sub_epi8(fromZero, _mm512_set1_epi8(1)), _mm512_set1_epi8(9));
-    const uint64_t afterMinus =
-        _mm512_mask_cmpeq_epi8_mask(notOneToNine & judged, before, _mm512_set1_epi8('-'));
+    // As text: a leading zero (a digit after a "0" that starts a token), and
+    // anything but 1 to 9 after a "-". To convert: anything but a digit
+    // after a "-".
+    uint64_t leadingZero = 0, afterMinus = 0;
+    if constexpr (asText) {
+        const uint64_t afterZero =
+            _mm512_mask_cmpeq_epi8_mask(digitMask & judged, before, _mm512_set1_epi8('0'));
+        leadingZero = afterZero & ~behind<2>(digit, was.digit);
+        const __mmask64 notOneToNine = _mm512_cmpge_epu8_mask(
+            _mm512_sub_epi8(fromZero, _mm512_set1_epi8(1)), _mm512_set1_epi8(9));
+        afterMinus =
+            _mm512_mask_cmpeq_epi8_mask(notOneToNine & judged, before, _mm512_set1_epi8('-'));
+    } else {
+        afterMinus =
+            _mm512_mask_cmpeq_epi8_mask(~digitMask & judged, before, _mm512_set1_epi8('-'));
+    }
     lines = _mm512_mask_sub_epi8(lines, _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\n')),
                                  lines, _mm512_set1_epi8(-1));
 
@@ -116,21 +127,21 @@ __attribute__((always_inline)) inline BlockMasks checkBlock(const char* q, __m51
     // Runs of digits: bit i is set when the n bytes up to byte i are digits.
     const uint64_t run2 = digit & behind<1>(digit, was.digit);
     uint64_t run4 = 0, run10 = 0;
-    if constexpr (checkRange) {
+    if constexpr (asText) {
         run4 = run2 & behind<2>(run2, was.run2);
         const uint64_t run8 = run4 & behind<4>(run4, was.run4);
         run10 = run8 & behind<8>(run2, was.run2);
     }
-    unplain |= ~(space | digit | minusSign) |               // unusual byte or "+"
-               (minusSign & ~starts) |                      // sign inside a token
-               afterMinus |                                 // lone sign, or "-0"
-               (afterZero & ~behind<2>(digit, was.digit));  // leading zero
+    unplain |= ~(space | digit | minusSign) |  // unusual byte or "+"
+               (minusSign & ~starts) |         // sign inside a token
+               afterMinus |                    // a lone sign (as text, "-0" too)
+               leadingZero;
     const BlockMasks masks{space, was.space, starts, space & ~afterSpace, digit & ~run2};
     was.space = space;
     was.digit = digit;
     was.run2 = run2;
     was.run4 = run4;
-    if constexpr (!checkRange) {
+    if constexpr (!asText) {
         return masks;
     }
 
@@ -312,9 +323,9 @@ inline __m512i fourDigitGroups(__m512i text, __m512i spread, __m512i counts) {
 // each one's digits start, and the white space after it) into `out`, eight
 // at a time, and writes no further than out[count - 1]. The seven entries
 // after the count must hold offsets of 1 or more within the window's reach.
-// Every token is a sign and digits without a leading zero, as
-// checkBlock<false> found; returns false if one has more than ten digits or
-// lies beyond the 32-bit range.
+// Every token is digits after an optional minus, as checkBlock<false>
+// found; returns false if one has more than ten digits (leading zeros
+// included) or lies beyond the 32-bit range.
 inline bool convertTokens(const char* p, const TokenIndex& ix, uint32_t count, int32_t* out) {
     const __m512i spreadEven = loadAt(kSpreadEven);
     const __m512i spreadOdd = _mm512_add_epi8(spreadEven, _mm512_set1_epi8(4));
