@@ -30,6 +30,9 @@ struct TokenIndex {
     // whatever a block holds.
     uint32_t starts[kWindow / 2 + 1 + 64];
     uint32_t ends[kWindow / 2 + 1 + 64];
+    // The same in turn (a token's start, then its end), as 16-bit offsets,
+    // for the AVX-512 windows that convert: written 32 at a time.
+    uint16_t bounds[kWindow + 2 + 64];
     uint32_t startCount, endCount;
     uint32_t unusual;   // offset of the first unusual byte, or ~0
     uint64_t newlines;  // newlines in the window, when nothing was unusual

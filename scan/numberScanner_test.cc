@@ -243,6 +243,27 @@ TEST_P(NumberScanner, AMillionRandomTokens) {
     EXPECT_GE(total, 1000000u);
 }
 
+// Plain numbers of one to three digits, some after a minus, a space or a
+// newline apart: a 64-byte block holds up to 32 of them, so the places where
+// they start and end may fill the whole block.
+TEST_P(NumberScanner, BlocksFullOfShortNumbers) {
+    std::mt19937_64 rng(64);
+    for (const int digits : {1, 2, 3}) {
+        for (const bool signs : {false, true}) {
+            const unsigned low = digits == 1 ? 0 : digits == 2 ? 10 : 100;
+            const unsigned span = digits == 1 ? 10 : 9 * low;
+            std::string text;
+            for (int i = 0; i < 20000; ++i) {
+                const unsigned value = low + static_cast<unsigned>(rng() % span);
+                text += (signs && value != 0 && rng() % 2 == 0 ? "-" : "") + std::to_string(value) +
+                        (rng() % 8 == 0 ? "\n" : " ");
+            }
+            expectAgreement(text,
+                            std::to_string(digits) + "-digit numbers" + (signs ? ", signed" : ""));
+        }
+    }
+}
+
 // Files of plain numbers only, where the count compares text and converts
 // nothing, with near misses of the target: the same length and the same
 // first, second and last bytes, a middle digit one higher or lower.
@@ -306,6 +327,9 @@ TEST_P(NumberScanner, ReadsNoFurtherThanItsTextWhateverItsIndexHeld) {
     auto index = std::make_unique<scan::TokenIndex>();
     std::fill(std::begin(index->ends), std::end(index->ends), 1u << 20);
     std::fill(std::begin(index->starts), std::end(index->starts), 1u << 20);
+    // Offsets whose text starts in the page that may not be read.
+    std::fill(std::begin(index->bounds), std::end(index->bounds),
+              static_cast<std::uint16_t>(guard - begin + 1));
     std::vector<std::int32_t> values(text.size());
     std::int32_t* out = values.data();
     scan::ScanState state;

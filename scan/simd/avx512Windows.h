@@ -298,13 +298,33 @@ inline __m128i load16(const char* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
+// Appends the positions of the set bits of `bits`, plus `base`, to `out` as
+// 16-bit offsets: compressed into bytes, then widened, 32 at a time (a
+// block's tokens rarely start and end more often than that).
+inline void appendBounds(uint64_t bits, uint32_t base, uint16_t* out, uint32_t& count) {
+    const __m512i positions = _mm512_maskz_compress_epi8(bits, loadAt(kPositions));
+    const __m512i offset = _mm512_set1_epi16(static_cast<int16_t>(base));
+    const auto total = static_cast<uint32_t>(_mm_popcnt_u64(bits));
+    _mm512_storeu_si512(
+        out + count,
+        _mm512_add_epi16(_mm512_cvtepu8_epi16(_mm512_castsi512_si256(positions)), offset));
+    if (total > 32) {
+        _mm512_storeu_si512(
+            out + count + 32,
+            _mm512_add_epi16(_mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(positions, 1)),
+                             offset));
+    }
+    count += total;
+}
+
 // Four tokens of eight, every other one from the first, one per lane: the
 // 16 bytes from the byte before each one's digits, its sign or white space.
-inline __m512i everyOtherToken(const char* p, const uint32_t* starts) {
-    __m512i text = _mm512_castsi128_si512(load16(p + starts[0] - 1));
-    text = _mm512_inserti32x4(text, load16(p + starts[2] - 1), 1);
-    text = _mm512_inserti32x4(text, load16(p + starts[4] - 1), 2);
-    return _mm512_inserti32x4(text, load16(p + starts[6] - 1), 3);
+// `bounds` holds each token's start and end in turn.
+inline __m512i everyOtherToken(const char* p, const uint16_t* bounds) {
+    __m512i text = _mm512_castsi128_si512(load16(p + bounds[0] - 1));
+    text = _mm512_inserti32x4(text, load16(p + bounds[4] - 1), 1);
+    text = _mm512_inserti32x4(text, load16(p + bounds[8] - 1), 2);
+    return _mm512_inserti32x4(text, load16(p + bounds[12] - 1), 3);
 }
 
 // The digits of the token in each lane of `text`, whose counts `spread`
@@ -319,10 +339,11 @@ inline __m512i fourDigitGroups(__m512i text, __m512i spread, __m512i counts) {
     return _mm512_madd_epi16(v, _mm512_set1_epi32(1 << 16 | 100));
 }
 
-// Converts the `count` tokens of the window at `p` that `ix` indexes (where
-// each one's digits start, and the white space after it) into `out`, eight
-// at a time, and writes no further than out[count - 1]. The seven entries
-// after the count must hold offsets of 1 or more within the window's reach.
+// Converts the `count` tokens of the window at `p` whose bounds `ix` holds
+// (where each one's digits start, and the white space after it) into `out`,
+// eight at a time, and writes no further than out[count - 1]. The fourteen
+// bounds after the count's must be offsets of 1 or more within the window's
+// reach.
 // Every token is digits after an optional minus, as checkBlock<false>
 // found; returns false if one has more than ten digits (leading zeros
 // included) or lies beyond the 32-bit range.
@@ -334,14 +355,16 @@ inline bool convertTokens(const char* p, const TokenIndex& ix, uint32_t count, i
     for (uint32_t i = 0; i < count; i += 8) {
         const uint32_t here = count - i >= 8 ? 8 : count - i;
         const auto stored = static_cast<__mmask8>((1u << here) - 1);
-        // Past the count, up to seven entries hold offsets the caller set to
-        // readable bytes: the lanes they fill are neither judged nor stored.
-        const __m256i counts =
-            _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(ix.ends + i)),
-                             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ix.starts + i)));
+        // Past the count, up to seven tokens' bounds are offsets the caller
+        // set to readable bytes: the lanes they fill are neither judged nor
+        // stored. Each digit count is the end less the start, by one
+        // multiply-add of the pair.
+        const __m256i counts = _mm256_madd_epi16(
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ix.bounds + 2 * i)),
+            _mm256_set1_epi32(1 << 16 | 0xffff));
         beyond |= _mm256_mask_cmpgt_epu32_mask(stored, counts, _mm256_set1_epi32(10));
-        const __m512i even = everyOtherToken(p, ix.starts + i);
-        const __m512i odd = everyOtherToken(p, ix.starts + i + 1);
+        const __m512i even = everyOtherToken(p, ix.bounds + 2 * i);
+        const __m512i odd = everyOtherToken(p, ix.bounds + 2 * i + 2);
         // Lane k's 64-bit halves are tokens 2k and 2k + 1, in the order of
         // the text, from here on.
         const __mmask8 negative = _mm512_cmpeq_epi64_mask(
@@ -379,29 +402,31 @@ __attribute__((noinline)) bool scanWindowAvx512(const char* p, size_t size, int3
     Carry was;
     uint64_t unplain = 0;
     __m512i lines = _mm512_setzero_si512();
-    ix.startCount = ix.endCount = 0;
+    // One compress a block: a token's digits start before it ends, and the
+    // window starts between tokens, so the bounds alternate.
+    uint32_t bounds = 0;
     eachBlock(
         p, size,
         [&](uint32_t base, __m512i bytes, uint64_t judged) {
             const BlockMasks masks =
                 checkBlock<false>(p + base, bytes, judged, was, unplain, lines);
-            appendOffsets(masks.digitStarts, base, ix.starts, ix.startCount);
-            appendOffsets(masks.ends, base, ix.ends, ix.endCount);
+            appendBounds(masks.digitStarts | masks.ends, base, ix.bounds, bounds);
         },
         [&] { return unplain == 0; });
     if (unplain != 0) {
         return false;
     }
-    // The last group of eight may reach seven entries past the tokens, where
-    // the index holds whatever an earlier window left: there, a token that
-    // reads the window's first bytes (those lanes are not stored).
-    for (uint32_t k = ix.endCount; k < ix.endCount + 7; k++) {
-        ix.starts[k] = ix.ends[k] = 1;
+    // The last group of eight may reach seven tokens past the window's,
+    // where the index holds whatever an earlier window left: there, a token
+    // that reads the window's first bytes (those lanes are not stored).
+    for (uint32_t k = bounds; k < bounds + 14; k++) {
+        ix.bounds[k] = 1;
     }
-    if (!convertTokens(p, ix, ix.endCount, out)) {
+    const uint32_t count = bounds / 2;
+    if (!convertTokens(p, ix, count, out)) {
         return false;
     }
-    out += ix.endCount;
+    out += count;
     newlines = sumLines(lines);
     return true;
 }
