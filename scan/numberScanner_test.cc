@@ -161,6 +161,23 @@ TEST_P(NumberScanner, WhiteSpaceOfEveryKind) {
                        "\n\n-"});
 }
 
+// A minus at every place of a window's first blocks, after plain numbers:
+// alone, before a digit, before another minus. One that ends a block is
+// judged with the byte that starts the next.
+TEST_P(NumberScanner, SignsAtEveryPlaceOfABlock) {
+    for (std::size_t at = 0; at < 200; ++at) {
+        std::string before;
+        for (std::size_t i = 0; i + 1 < at; i += 2) {
+            before += "1 ";
+        }
+        before.resize(at, ' ');
+        for (const char* after : {"- 5 6\n", "-\n5 6\n", "-5 6\n", "--5 6\n", "-0 6\n"}) {
+            expectAgreement(before + after,
+                            "\"" + std::string(after) + "\" at " + std::to_string(at), 3);
+        }
+    }
+}
+
 // Tokens of every shape around every offset where a chunk of the scanner's
 // reads ends (the first small one, the next large one), so that the state
 // carried between chunks is exercised at each byte.
