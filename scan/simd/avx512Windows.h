@@ -10,11 +10,13 @@
 // boundaries need reach the general registers, and every test looks back,
 // so a block needs nothing of the next one.
 //
-// The value window checks a window as the count does, noting where each token
-// ends and where its digits start, then converts eight tokens at a time, in
-// two vectors of four: each one's 16 bytes from its sign in a 128-bit lane,
-// the digits shuffled to the lane's end, combined by multiply-adds, and the
-// two vectors packed into one for the last steps and the sign.
+// The value window checks a window as the count does, but leaves leading
+// zeros and ranges to the conversion. It notes where each token's digits
+// start and where it ends, in one index of 16-bit offsets, then converts
+// eight tokens at a time, in two vectors of four: each one's 16 bytes from
+// its sign in a 128-bit lane, the digits shuffled to the lane's end,
+// combined by multiply-adds, and the two vectors packed into one for the
+// last steps and the sign.
 #pragma once
 
 #include <immintrin.h>
@@ -88,7 +90,7 @@ struct BlockMasks {
 // zeros, no "-0"). Otherwise as the load needs them, which converts them: a
 // sign and digits, whose value the caller checks (a leading zero or "-0"
 // converts as `>>` reads it). `judged` marks the bytes that the tests
-// comparing a byte with the one before it may look at: not bit 0 in a
+// comparing a byte with the one before it (as text) may look at: not bit 0 in a
 // window's first block, whose byte before lies outside the window, where only
 // white space counts; not those past the end in its last, where `bytes` is
 // white space but the memory before may not be.
