@@ -162,8 +162,8 @@ TEST_P(NumberScanner, WhiteSpaceOfEveryKind) {
 }
 
 // A minus at every place of a window's first blocks, after plain numbers:
-// alone, before a digit, before another minus. One that ends a block is
-// judged with the byte that starts the next.
+// alone, before a digit, before another minus, in "-0". One that ends a
+// block is judged with the byte that starts the next.
 TEST_P(NumberScanner, SignsAtEveryPlaceOfABlock) {
     for (std::size_t at = 0; at < 200; ++at) {
         std::string before;

@@ -345,8 +345,7 @@ inline __m512i fourDigitGroups(__m512i text, __m512i spread, __m512i counts) {
 // (where each one's digits start, and the white space after it) into `out`,
 // eight at a time, and writes no further than out[count - 1]. The fourteen
 // bounds after the count's must be offsets of 1 or more within the window's
-// reach.
-// Every token is digits after an optional minus, as checkBlock<false>
+// reach. Every token is digits after an optional minus, as checkBlock<false>
 // found; returns false if one has more than ten digits (leading zeros
 // included) or lies beyond the 32-bit range.
 inline bool convertTokens(const char* p, const TokenIndex& ix, uint32_t count, int32_t* out) {
