@@ -9,8 +9,8 @@
 // those faults cost more than reading the numbers. Only a request: nothing
 // changes but speed, and where the system has no such thing it does nothing.
 //
-// Large pages were asked for too once (MADV_HUGEPAGE), and made a fresh
-// machine's load a tenth faster; but once the page cache had filled memory,
-// a load now and then stalled 100 ms or more while the system made room for
-// them. Supplied ahead, plain pages come as fast on both.
+// Large pages were asked for too once (MADV_HUGEPAGE), and made a load a
+// tenth faster when the system had them at hand; but once memory had served
+// as page cache, a load now and then stalled 100 ms or more while the system
+// assembled them. Supplied ahead, plain pages take the same time every time.
 void supplyPagesNow(void* begin, std::size_t bytes);
