@@ -1,6 +1,7 @@
 // The benchmark: needle's number-file reading against the plain `>>` loop, on
 // page-cached files of several shapes, with throughput, spread and peak memory.
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -124,24 +125,36 @@ Counts freshMemory(const fs::path& file, std::int32_t target) {
 
 struct Timing {
     double medianSeconds, fastestSeconds, slowestSeconds;
+    double userSeconds;  // per run, on average: the time spent in this process's own code
     Counts counts;
 };
+
+// The processor time this process has spent in its own code, not in the
+// kernel's on its behalf (reading files, supplying pages).
+double userSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec) * 1e-6;
+}
 
 // Times `runs` runs of `method`, then runs it once more, untimed, with the
 // loads checking what they loaded, for the counts.
 Timing timeRuns(const std::function<Counts()>& method, int runs) {
     std::vector<double> seconds;
     checkingLoads = false;
+    const double userBefore = userSeconds();
     for (int i = 0; i < runs; ++i) {
         const auto start = std::chrono::steady_clock::now();
         method();
         seconds.push_back(
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
+    const double user = (userSeconds() - userBefore) / runs;
     checkingLoads = true;
     const Counts counts = method();
     std::sort(seconds.begin(), seconds.end());
-    return {seconds[seconds.size() / 2], seconds.front(), seconds.back(), counts};
+    return {seconds[seconds.size() / 2], seconds.front(), seconds.back(), user, counts};
 }
 
 // The peak resident memory of this process, in KiB, as the kernel recorded it.
@@ -234,6 +247,17 @@ int compareFills(std::size_t numbers) {
         std::printf(" |\n");
     }
     return 0;
+}
+
+// "label: slow time / fast time = median ratio (fastest-slowest ratio)".
+std::string timeOver(const std::string& label, const std::string& slowName, const Timing& slow,
+                     const std::string& fastName, const Timing& fast) {
+    char line[256];
+    std::snprintf(line, sizeof line, "%s: %s time / %s time = %.2f (%.2f-%.2f)", label.c_str(),
+                  slowName.c_str(), fastName.c_str(), slow.medianSeconds / fast.medianSeconds,
+                  slow.fastestSeconds / fast.slowestSeconds,
+                  slow.slowestSeconds / fast.fastestSeconds);
+    return line;
 }
 
 std::int32_t firstNumber(const fs::path& file) {
@@ -355,21 +379,22 @@ int main(int argc, char** argv) {
                             timings[0].medianSeconds / t.medianSeconds);
             }
             // The tools against needle's count with the best kernel (the
-            // group's second method): their time over needle's, median and
-            // the range of the two runs' extremes.
+            // group's second method), and the plain load against needle's:
+            // the one's time over the other's, median and the range of the
+            // two runs' extremes.
+            const Timing& needle = timings[1];
             for (std::size_t m = 2; countGroup && m < group.size(); ++m) {
-                if (group[m].name.rfind("needle", 0) == 0) {
-                    continue;
+                if (group[m].name.rfind("needle", 0) != 0) {
+                    versus.push_back(
+                        timeOver(label, group[m].name, timings[m], group[1].name, needle));
                 }
-                const Timing& tool = timings[m];
-                const Timing& needle = timings[1];
-                char line[256];
-                std::snprintf(line, sizeof line, "%s: %s time / %s time = %.2f (%.2f-%.2f)",
-                              label.c_str(), group[m].name.c_str(), group[1].name.c_str(),
-                              tool.medianSeconds / needle.medianSeconds,
-                              tool.fastestSeconds / needle.slowestSeconds,
-                              tool.slowestSeconds / needle.fastestSeconds);
-                versus.push_back(line);
+            }
+            if (!countGroup) {
+                char user[64];
+                std::snprintf(user, sizeof user, "; user time %.2f ns a number",
+                              needle.userSeconds * 1e9 / static_cast<double>(numbers));
+                versus.push_back(timeOver(label, group[0].name, timings[0], group[1].name, needle) +
+                                 user);
             }
         }
     }
