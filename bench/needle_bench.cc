@@ -124,8 +124,8 @@ Counts freshMemory(const fs::path& file, std::int32_t target) {
 }
 
 struct Timing {
-    double medianSeconds, fastestSeconds, slowestSeconds;
-    double userSeconds;  // per run, on average: the time spent in this process's own code
+    double medianSeconds = 0, fastestSeconds = 0, slowestSeconds = 0;
+    double userSeconds = 0;  // per run, on average: the time spent in this process's own code
     Counts counts;
 };
 
@@ -138,23 +138,37 @@ double userSeconds() {
            static_cast<double>(usage.ru_utime.tv_usec) * 1e-6;
 }
 
-// Times `runs` runs of `method`, then runs it once more, untimed, with the
-// loads checking what they loaded, for the counts.
-Timing timeRuns(const std::function<Counts()>& method, int runs) {
-    std::vector<double> seconds;
-    checkingLoads = false;
-    const double userBefore = userSeconds();
-    for (int i = 0; i < runs; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        method();
-        seconds.push_back(
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    }
-    const double user = (userSeconds() - userBefore) / runs;
+// Runs each of `methods` once, untimed, with the loads checking what they
+// loaded, for the counts (which also fills the page cache and whatever a
+// method keeps from one run to the next); then times `runs` rounds, each
+// running every method once in turn, so that a spell of a slower machine
+// falls on all of them alike.
+std::vector<Timing> timeRounds(const std::vector<std::function<Counts()>>& methods, int runs) {
+    std::vector<Timing> timings(methods.size());
     checkingLoads = true;
-    const Counts counts = method();
-    std::sort(seconds.begin(), seconds.end());
-    return {seconds[seconds.size() / 2], seconds.front(), seconds.back(), user, counts};
+    for (std::size_t m = 0; m < methods.size(); ++m) {
+        timings[m].counts = methods[m]();
+    }
+    checkingLoads = false;
+    std::vector<std::vector<double>> seconds(methods.size());
+    for (int i = 0; i < runs; ++i) {
+        for (std::size_t m = 0; m < methods.size(); ++m) {
+            const double userBefore = userSeconds();
+            const auto start = std::chrono::steady_clock::now();
+            methods[m]();
+            seconds[m].push_back(
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+            timings[m].userSeconds += (userSeconds() - userBefore) / runs;
+        }
+    }
+    for (std::size_t m = 0; m < methods.size(); ++m) {
+        std::vector<double>& s = seconds[m];
+        std::sort(s.begin(), s.end());
+        timings[m].medianSeconds = s[s.size() / 2];
+        timings[m].fastestSeconds = s.front();
+        timings[m].slowestSeconds = s.back();
+    }
+    return timings;
 }
 
 // The peak resident memory of this process, in KiB, as the kernel recorded it.
@@ -362,12 +376,16 @@ int main(int argc, char** argv) {
             const std::string label = g == 0 || !countGroup
                                           ? shape.name
                                           : std::string(shape.name) + ", " + std::to_string(target);
-            std::vector<Timing> timings;
+            std::vector<std::function<Counts()>> calls;
             for (const Method& method : group) {
-                timings.push_back(timeRuns([&] { return method.run(file, target); }, runs));
-                if (!(timings.back().counts == timings.front().counts)) {
+                calls.push_back([&method, &file, target] { return method.run(file, target); });
+            }
+            const std::vector<Timing> timings = timeRounds(calls, runs);
+            for (std::size_t m = 0; m < group.size(); ++m) {
+                if (!(timings[m].counts == timings.front().counts)) {
                     allAgree = false;
-                    std::printf("COUNTS DIFFER for %s on %s\n", method.name.c_str(), label.c_str());
+                    std::printf("COUNTS DIFFER for %s on %s\n", group[m].name.c_str(),
+                                label.c_str());
                 }
             }
             for (std::size_t m = 0; m < group.size(); ++m) {
