@@ -10,7 +10,6 @@
 
 #include "scan/kernel.h"
 #include "scan/machine.h"
-#include "scan/pageSupply.h"
 
 // What a batch's lines are counted from: its chunk and the reader's state
 // before it.
@@ -220,39 +219,5 @@ std::uint64_t NumberBatch::lineOf(std::size_t index) const {
         if (p == origin->textEnd || s.failed) {
             return s.line;  // only for an index past the batch's end
         }
-    }
-}
-
-void reserveForNumbers(std::streambuf& in, std::vector<std::int32_t>& list) {
-    const std::streamoff here = in.pubseekoff(0, std::ios::cur, std::ios::in);
-    const std::streamoff end = in.pubseekoff(0, std::ios::end, std::ios::in);
-    if (here < 0 || end < 0 || in.pubseekpos(here, std::ios::in) != here) {
-        return;
-    }
-    const auto most = static_cast<std::size_t>((end - here) / 2 + 1);
-    try {
-        list.reserve(list.size() + most);
-    } catch (const std::exception&) {
-        // Not enough address space for the bound: grow as needed instead.
-    }
-}
-
-void supplyRoomFor(std::vector<std::int32_t>& list, std::size_t count) {
-    // Stretches of 2 MiB: the list's pages are supplied through the stretch
-    // after the one its end is in, so at most 4 MiB ahead of it. Close
-    // enough that the pages the system has just cleared are still in the
-    // cache when the numbers come (4 MiB stretches made a load 2% slower).
-    constexpr std::size_t kStretch = std::size_t{2} << 20;
-    constexpr std::size_t kWorthIt = std::size_t{8} << 20;
-    const std::size_t room = list.capacity() * sizeof(std::int32_t);
-    if (room < kWorthIt) {
-        return;
-    }
-    const std::size_t end = list.size() * sizeof(std::int32_t);
-    const std::size_t newEnd = end + count * sizeof(std::int32_t);
-    const std::size_t from = end == 0 ? 0 : (end / kStretch + 2) * kStretch;
-    const std::size_t to = std::min(room, (newEnd / kStretch + 2) * kStretch);
-    if (from < to) {
-        supplyPagesNow(reinterpret_cast<char*>(list.data()) + from, to - from);
     }
 }

@@ -60,6 +60,9 @@ struct ScanKernel;
 // "portable".
 const std::vector<const ScanKernel*>& supportedKernels();
 const ScanKernel& bestKernel();
+// The names of every kernel this build holds, best first, whether or not this
+// processor runs them: what tests iterate over, skipping the ones it lacks.
+const std::vector<const char*>& builtKernelNames();
 // The supported kernel of that name, or nullptr.
 const ScanKernel* findKernel(std::string_view name);
 const char* kernelName(const ScanKernel& kernel);
@@ -88,16 +91,3 @@ struct NumberCount {
 // a plain number is compared with the target as text.
 NumberCount countNumbers(std::streambuf& in, std::int32_t target,
                          const ScanKernel& kernel = bestKernel());
-
-// Makes room in `list` for every number that the rest of `in` can hold (one
-// per two bytes), so that loading the file never copies the list. The room is
-// only address space until numbers are written to it. Does nothing where the
-// size is unknown (a pipe) or the address space too small: the list then
-// grows as it goes.
-void reserveForNumbers(std::streambuf& in, std::vector<std::int32_t>& list);
-
-// Before `count` more numbers are appended to `list`: has the system supply
-// the pages of its room a few megabytes ahead of its end, in one call each
-// time the end crosses into a new stretch, rather than in a fault per page.
-// Does nothing where the list has no room reserved to speak of.
-void supplyRoomFor(std::vector<std::int32_t>& list, std::size_t count);

@@ -1,14 +1,15 @@
 // Menu action 2: the binary search over sortedNumbers.txt.
 #pragma once
 
-#include "scan/numberScanner.h"
+#include <cstdint>
+#include <vector>
 
 // Counts the occurrences of a number in sortedNumbers.txt, loading the file
 // into sortedList on the first search of the run; comparisons are probes.
 void binarySearch();
 
-// Appends the numbers of sortedFile to sortedList until the reading stops,
-// warning once if they are not in ascending order and saying why the reading
-// stopped early; `kernel` is for the benchmark. Leaves sortedFile failed, so later calls append
-// nothing.
-void loadSortedList(const ScanKernel& kernel = bestKernel());
+// The number of elements equal to list[at] in the unbroken run through `at`,
+// `at` included, looked for within [low, top] only: what a probe that found
+// the target counts. In a sorted list that is every occurrence.
+std::int64_t countRunAround(const std::vector<std::int32_t>& list, std::int64_t at,
+                            std::int64_t low, std::int64_t top);

@@ -1,0 +1,41 @@
+// The sorted list in memory: how sortedNumbers.txt is loaded into sortedList
+// and held there, with its room reserved, its pages supplied ahead and its
+// order checked once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <streambuf>
+#include <vector>
+
+#include "scan/numberScanner.h"
+
+// Appends the numbers of sortedFile to sortedList until the reading stops,
+// warning once if they are not in ascending order and saying why the reading
+// stopped early; `kernel` is for the benchmark. Leaves sortedFile failed, so
+// later calls append nothing.
+void loadSortedList(const ScanKernel& kernel = bestKernel());
+
+// Makes room in `list` for every number that the rest of `in` can hold (one
+// per two bytes), so that loading the file never copies the list. The room is
+// only address space until numbers are written to it. Does nothing where the
+// size is unknown (a pipe) or the address space too small: the list then
+// grows as it goes.
+void reserveForNumbers(std::streambuf& in, std::vector<std::int32_t>& list);
+
+// Before `count` more numbers are appended to `list`: has the system supply
+// the pages of its room a few megabytes ahead of its end, in one call each
+// time the end crosses into a new stretch, rather than in a fault per page.
+// Does nothing where the list has no room reserved to speak of.
+void supplyRoomFor(std::vector<std::int32_t>& list, std::size_t count);
+
+// Appends values[0, count) to `list` and returns how many it stored: fewer
+// only when memory ran out, at the first number that did not fit.
+std::size_t appendNumbers(std::vector<std::int32_t>& list, const std::int32_t* values,
+                          std::size_t count);
+
+// Where `list` first descends from `batchStart` on, counted from there: the
+// index of the first number smaller than the one before it, which for the
+// first of the batch is the last of the batch before. The size of the batch
+// (list.size() - batchStart) when nothing descends.
+std::size_t firstDescentFrom(const std::vector<std::int32_t>& list, std::size_t batchStart);
