@@ -16,6 +16,21 @@ std::ifstream unsortedFile;
 std::ifstream sortedFile;
 std::vector<std::int32_t> sortedList;
 
+void resetProgramState() {
+    keepRunning = true;
+    currentNumber = 0;
+    instanceCount = 0;
+    comparisonCount = 0;
+    rawInput = 0;
+    high = 0;
+    mid = 0;
+    for (std::ifstream* file : {&unsortedFile, &sortedFile}) {
+        file->close();
+        file->clear();
+    }
+    std::vector<std::int32_t>().swap(sortedList);
+}
+
 // Opens `file` on `name` for reading. A directory opens fine on Linux but every
 // read of it fails, so it counts as a file that cannot be opened. Returns
 // whether the stream is open.

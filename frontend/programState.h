@@ -27,6 +27,11 @@ extern std::ifstream sortedFile;
 // The numbers of sortedNumbers.txt in file order; only ever grows.
 extern std::vector<std::int32_t> sortedList;
 
+// Puts every variable above back to its initial value, as at the start of a
+// run: both streams closed and cleared, the list emptied and its memory
+// released. For tests and fuzzers that run many programs in one process.
+void resetProgramState();
+
 // Opens both number files and says on the console how that went.
 void openNumberFiles();
 // Closes both number files; nothing is reported, whatever the outcome.

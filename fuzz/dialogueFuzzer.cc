@@ -18,6 +18,7 @@
 
 #include "frontend/numberReader.h"
 #include "frontend/programState.h"
+#include "oracle.h"
 
 int needleMain(int argc, char** argv);
 
@@ -28,12 +29,6 @@ const std::vector<std::int32_t> kNumbers = {5, 1, 5, 9, -3, 0, 2147483647, -2147
                                             7, 7, 7, 2, 3,  1, 10,         -1};
 
 struct InputEnded {};
-
-void check(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
-}
 
 }  // namespace
 
@@ -57,16 +52,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    keepRunning = true;
-    currentNumber = 0;
-    instanceCount = comparisonCount = 0;
-    rawInput = 0;
-    high = mid = 0;
-    std::vector<std::int32_t>().swap(sortedList);
-    for (std::ifstream* file : {&unsortedFile, &sortedFile}) {
-        file->close();
-        file->clear();
-    }
+    resetProgramState();
     std::stringbuf input(std::string(reinterpret_cast<const char*>(data), size));
     std::stringbuf output, errors;
     std::cin.rdbuf(&input);
