@@ -13,14 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "plainLoop.h"
+#include "oracle.h"
 #include "scan/kernel.h"
 
 namespace {
 
-// Every kernel that needle ships; one the processor lacks is skipped.
-const char* const kKernels[] = {"avx512", "avx2", "sse2", "portable"};
-
+// Every kernel of this build; one the processor lacks is skipped.
 class NumberScanner : public testing::TestWithParam<const char*> {
   protected:
     void SetUp() override {
@@ -31,40 +29,12 @@ class NumberScanner : public testing::TestWithParam<const char*> {
         }
     }
 
-    Reading scan(const std::string& text) const {
-        std::stringbuf in(text);
-        Reading r;
-        const ScanEnd end = scanNumbers(
-            in,
-            [&r](const NumberBatch& batch) {
-                r.values.insert(r.values.end(), batch.values, batch.values + batch.count);
-                return batch.count;
-            },
-            *kernel_);
-        r.stop = end.stop;
-        r.line = end.line;
-        r.token = end.token;
-        r.tokenCut = end.tokenCut;
-        return r;
-    }
-
-    // A count, as a Reading whose values are the two counts.
-    Reading count(const std::string& text, std::int32_t target) const {
-        std::stringbuf in(text);
-        const NumberCount c = countNumbers(in, target, *kernel_);
-        return {{static_cast<std::int32_t>(c.numbers), static_cast<std::int32_t>(c.matches)},
-                c.end.stop,
-                c.end.line,
-                c.end.token,
-                c.end.tokenCut};
-    }
-
     // The scan must read `text` as the plain loop does, and counts of some
     // of its numbers (and of some that are not in it) must match the loop's.
     void expectAgreement(const std::string& text, const std::string& what,
                          std::size_t targetCount = 100) const {
         const Reading expected = plainLoop(text);
-        ASSERT_EQ(scan(text), expected) << what;
+        ASSERT_EQ(readWithKernel(text, *kernel_), expected) << what;
         std::vector<std::int32_t> targets = {0, 1, -1, 5, 7, 2147483647, -2147483647 - 1};
         for (std::size_t i = 0; i < expected.values.size() && i < 64; i += 1 + i / 4) {
             targets.push_back(expected.values[i]);
@@ -77,11 +47,8 @@ class NumberScanner : public testing::TestWithParam<const char*> {
                           targets.end() - static_cast<std::ptrdiff_t>(targetCount));
         }
         for (const std::int32_t target : targets) {
-            Reading counted = expected;
-            counted.values = {static_cast<std::int32_t>(expected.values.size()),
-                              static_cast<std::int32_t>(std::count(expected.values.begin(),
-                                                                   expected.values.end(), target))};
-            ASSERT_EQ(count(text, target), counted) << what << ", counting " << target;
+            ASSERT_EQ(countWithKernel(text, target, *kernel_), expectedCount(expected, target))
+                << what << ", counting " << target;
         }
     }
 
@@ -94,7 +61,7 @@ class NumberScanner : public testing::TestWithParam<const char*> {
     const ScanKernel* kernel_ = nullptr;
 };
 
-INSTANTIATE_TEST_SUITE_P(Kernels, NumberScanner, testing::ValuesIn(kKernels),
+INSTANTIATE_TEST_SUITE_P(Kernels, NumberScanner, testing::ValuesIn(builtKernelNames()),
                          [](const testing::TestParamInfo<const char*>& kernel) {
                              return std::string(kernel.param);
                          });
@@ -391,18 +358,11 @@ class FailingBuf : public std::streambuf {
 
 TEST_P(NumberScanner, ReportsAReadErrorAfterTheNumbersBeforeIt) {
     FailingBuf in;
-    std::vector<std::int32_t> values;
-    const ScanEnd end = scanNumbers(
-        in,
-        [&values](const NumberBatch& batch) {
-            values.insert(values.end(), batch.values, batch.values + batch.count);
-            return batch.count;
-        },
-        *kernel_);
-    EXPECT_EQ(end.stop, ScanStop::readError);
-    EXPECT_EQ(end.line, 3u);
+    const Reading read = readWithKernel(in, *kernel_);
+    EXPECT_EQ(read.stop, ScanStop::readError);
+    EXPECT_EQ(read.line, 3u);
     // The 3 may go on in the next read, so it is not counted.
-    EXPECT_EQ(values, (std::vector<std::int32_t>{1, 2}));
+    EXPECT_EQ(read.values, (std::vector<std::int32_t>{1, 2}));
 }
 
 TEST(ScanKernels, TheBestIsFirstAndEveryOneIsFoundByName) {

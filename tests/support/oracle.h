@@ -1,4 +1,5 @@
-// The oracle the number-file scanner is checked against: the plain `>> int32_t` loop.
+// The oracle the number-file scanner is checked against, the plain `>> int32_t`
+// loop, and the scanner's kernels read the same way, for comparison with it.
 #pragma once
 
 #include <cstdint>
@@ -38,3 +39,17 @@ PlainCount plainCount(std::istream& in, std::int32_t target);
 
 // The numbers of a stream, appended one at a time as the plain loop reads them.
 std::vector<std::int32_t> plainList(std::istream& in);
+
+// How `text`, or what `in` holds, reads with scanNumbers and `kernel`.
+Reading readWithKernel(const std::string& text, const ScanKernel& kernel);
+Reading readWithKernel(std::streambuf& in, const ScanKernel& kernel);
+
+// What a count of `target` found: as a Reading whose values are the two
+// counts, the numbers read and those equal to the target.
+Reading countWithKernel(const std::string& text, std::int32_t target, const ScanKernel& kernel);
+// What countWithKernel must find, given the plain loop's reading of the text.
+Reading expectedCount(const Reading& plain, std::int32_t target);
+
+// Ends the process at once when `holds` is false: how a fuzzer reports a
+// fault, so that libFuzzer keeps the input.
+void check(bool holds);

@@ -1,7 +1,8 @@
 // The plain `>> int32_t` loop, kept simple on purpose: it is what "right" means.
-#include "plainLoop.h"
+#include "oracle.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <sstream>
 
 bool Reading::operator==(const Reading& o) const {
@@ -60,4 +61,51 @@ std::vector<std::int32_t> plainList(std::istream& in) {
         list.push_back(value);
     }
     return list;
+}
+
+Reading readWithKernel(const std::string& text, const ScanKernel& kernel) {
+    std::stringbuf in(text);
+    return readWithKernel(in, kernel);
+}
+
+Reading readWithKernel(std::streambuf& in, const ScanKernel& kernel) {
+    Reading r;
+    const ScanEnd end = scanNumbers(
+        in,
+        [&r](const NumberBatch& batch) {
+            r.values.insert(r.values.end(), batch.values, batch.values + batch.count);
+            return batch.count;
+        },
+        kernel);
+    r.stop = end.stop;
+    r.line = end.line;
+    r.token = end.token;
+    r.tokenCut = end.tokenCut;
+    return r;
+}
+
+// Counts are kept as numbers of the Reading: two files of over 2^31 numbers
+// are not what these helpers are for.
+Reading countWithKernel(const std::string& text, std::int32_t target, const ScanKernel& kernel) {
+    std::stringbuf in(text);
+    const NumberCount c = countNumbers(in, target, kernel);
+    return {{static_cast<std::int32_t>(c.numbers), static_cast<std::int32_t>(c.matches)},
+            c.end.stop,
+            c.end.line,
+            c.end.token,
+            c.end.tokenCut};
+}
+
+Reading expectedCount(const Reading& plain, std::int32_t target) {
+    Reading counted = plain;
+    counted.values = {
+        static_cast<std::int32_t>(plain.values.size()),
+        static_cast<std::int32_t>(std::count(plain.values.begin(), plain.values.end(), target))};
+    return counted;
+}
+
+void check(bool holds) {
+    if (!holds) {
+        std::abort();
+    }
 }
