@@ -1,0 +1,135 @@
+// The sorted list: its order check at every stretch and at the seam between
+// two batches, its room, and what a load keeps.
+#include "search/sortedList.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "frontend/programState.h"
+#include "scan/kernel.h"
+
+namespace {
+
+std::vector<std::int32_t> ascending(std::size_t size) {
+    std::vector<std::int32_t> list(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        list[i] = static_cast<std::int32_t>(i * 2);
+    }
+    return list;
+}
+
+// The check goes 256 pairs at a time from the number before the batch: a
+// descent at each place around the first stretches' ends, for batches that
+// start at several places, is found exactly where it is.
+TEST(FirstDescentFrom, FindsADescentAtEveryPlaceAroundTheStretches) {
+    constexpr std::size_t kSize = 1100;
+    for (const std::size_t batchStart : {0u, 1u, 2u, 255u, 256u, 257u}) {
+        for (std::size_t at = batchStart; at < kSize; ++at) {
+            std::vector<std::int32_t> list = ascending(kSize);
+            list[at] = list[at] - 3;  // smaller than the number before it
+            if (at == 0) {
+                continue;  // the first number has nothing before it
+            }
+            ASSERT_EQ(firstDescentFrom(list, batchStart), at - batchStart)
+                << "descent at " << at << ", batch from " << batchStart;
+        }
+    }
+}
+
+TEST(FirstDescentFrom, FindsNoneInAscendingOrEqualNumbers) {
+    const std::vector<std::int32_t> list = ascending(1000);
+    EXPECT_EQ(firstDescentFrom(list, 0), 1000u);
+    EXPECT_EQ(firstDescentFrom(list, 600), 400u);
+    const std::vector<std::int32_t> equal(700, -5);
+    EXPECT_EQ(firstDescentFrom(equal, 0), 700u);
+    EXPECT_EQ(firstDescentFrom(std::vector<std::int32_t>{}, 0), 0u);
+}
+
+TEST(FirstDescentFrom, JudgesABatchsFirstNumberAgainstTheLastOfTheBatchBefore) {
+    // The seam: each batch alone ascends.
+    EXPECT_EQ(firstDescentFrom({1, 2, 9, 3, 4}, 3), 0u);
+    EXPECT_EQ(firstDescentFrom({1, 2, 3, 3, 4}, 3), 2u);
+    // A descent before the batch was the batch before's to find.
+    EXPECT_EQ(firstDescentFrom({5, 1, 2, 3, 4}, 2), 3u);
+}
+
+TEST(ReserveForNumbers, MakesRoomForOneNumberPerTwoBytesOfWhatIsLeft) {
+    std::stringbuf in(std::string(1000, ' '));
+    in.pubseekpos(200, std::ios::in);
+    std::vector<std::int32_t> list = {1, 2};
+    reserveForNumbers(in, list);
+    EXPECT_GE(list.capacity(), 2u + 401u);
+    EXPECT_EQ(list, (std::vector<std::int32_t>{1, 2}));
+    EXPECT_EQ(in.pubseekoff(0, std::ios::cur, std::ios::in), 200);  // left where it was
+}
+
+TEST(AppendNumbers, AppendsInOrderAfterWhatIsThere) {
+    std::vector<std::int32_t> list = {9};
+    const std::int32_t values[] = {1, 2, 3};
+    EXPECT_EQ(appendNumbers(list, values, 3), 3u);
+    EXPECT_EQ(list, (std::vector<std::int32_t>{9, 1, 2, 3}));
+}
+
+// Loads sortedNumbers.txt as the first binary search does, from a file of
+// the test's own, with standard error captured.
+class LoadSortedList : public testing::Test {
+  protected:
+    void SetUp() override {
+        resetProgramState();
+        path_ = std::filesystem::temp_directory_path() /
+                ("needle-sortedList-" + std::to_string(getpid()) + ".txt");
+        saved_ = std::cerr.rdbuf(errors_.rdbuf());
+    }
+    void TearDown() override {
+        std::cerr.rdbuf(saved_);
+        resetProgramState();
+        std::filesystem::remove(path_);
+    }
+    void load(const std::string& text) {
+        std::ofstream(path_) << text;
+        sortedFile.open(path_);
+        loadSortedList();
+    }
+
+    std::filesystem::path path_;
+    std::ostringstream errors_;
+    std::streambuf* saved_ = nullptr;
+};
+
+TEST_F(LoadSortedList, WarnsAtADescentRightAtTheSeamOfTwoReads) {
+    // The first read ends exactly after "6\n"; the second begins with "3".
+    std::string text;
+    for (std::size_t i = 0; i + 4 < scan::kFirstChunk; i += 2) {
+        text += "5\n";
+    }
+    text += "5\n6\n";
+    ASSERT_EQ(text.size(), scan::kFirstChunk);
+    text += "3\n7\n";
+    load(text);
+    const std::size_t lines = scan::kFirstChunk / 2;
+    EXPECT_EQ(errors_.str(), "The sorted file is not in ascending order at line " +
+                                 std::to_string(lines + 1) +
+                                 "; binary search results may be wrong!\n");
+    EXPECT_EQ(sortedList.size(), lines + 2);
+    EXPECT_FALSE(sortedFile) << "a later load must append nothing";
+}
+
+TEST_F(LoadSortedList, WarnsOnceAndKeepsEveryNumber) {
+    load("1 2 1 3 0 4 x 5");
+    EXPECT_EQ(errors_.str(),
+              "The sorted file is not in ascending order at line 1; binary search results may be "
+              "wrong!\n"
+              "Stopped reading the sorted file at line 1: \"x\" is not a 32-bit whole number!\n");
+    EXPECT_EQ(sortedList, (std::vector<std::int32_t>{1, 2, 1, 3, 0, 4}));
+    loadSortedList();
+    EXPECT_EQ(sortedList.size(), 6u);
+}
+
+}  // namespace
