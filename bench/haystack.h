@@ -1,4 +1,4 @@
-// Haystack files for the benchmark and the long tests: numbers of a chosen shape.
+// Haystack files for the benchmark: numbers of a chosen shape.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,59 @@
+// Peak memory of the two searches, each measured in a process of its own.
+#include "bench/memory.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "frontend/programState.h"
+#include "scan/numberScanner.h"
+#include "search/sortedList.h"
+
+namespace {
+
+// The peak resident memory of this process, in KiB, as the kernel recorded it.
+long peakKib() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
+// The child reads its own high-water mark: one taken from outside would
+// include what it inherited from this process before exec.
+long peakOfChild(const char* mode, const std::filesystem::path& file) {
+    const std::string command =
+        "/proc/" + std::to_string(getpid()) + "/exe " + mode + " '" + file.string() + "'";
+    FILE* child = popen(command.c_str(), "r");
+    long peak = -1;
+    if (child == nullptr || std::fscanf(child, "%ld", &peak) != 1 || pclose(child) != 0) {
+        std::cerr << "child " << mode << " failed\n";
+        std::exit(1);
+    }
+    return peak;
+}
+
+int runPeakChild(const char* mode, const char* file) {
+    bool worked = false;
+    if (std::strcmp(mode, "--peak-linear") == 0) {
+        std::ifstream in(file);
+        worked = countNumbers(*in.rdbuf(), 7).numbers > 0;
+    } else if (std::strcmp(mode, "--peak-load") == 0) {
+        sortedFile.open(file);
+        loadSortedList();
+        worked = !sortedList.empty();
+    }
+    std::printf("%ld\n", peakKib());
+    return worked ? 0 : 1;
+}

@@ -1,0 +1,128 @@
+// The ways of reading a number file that the benchmark times.
+#include "bench/methods.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "frontend/programState.h"
+#include "oracle.h"
+#include "scan/kernel.h"
+#include "search/sortedList.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// What a loaded list holds. Matching and summing every number costs time of
+// its own, so only a checking run does it.
+Counts listCounts(const std::vector<std::int32_t>& list, std::int32_t target, Run run) {
+    Counts c;
+    c.numbers = static_cast<long long>(list.size());
+    if (run == Run::checking) {
+        long long matches = 0, checksum = 0;
+        for (const std::int32_t v : list) {
+            matches += v == target;
+            checksum = checksum * 31 + v;
+        }
+        c.matches = matches;
+        c.checksum = checksum;
+    }
+    return c;
+}
+
+}  // namespace
+
+bool installed(const std::string& tool) {
+    return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+Method plainCountMethod(const fs::path& file, std::int32_t target) {
+    return {"plain >> loop", [file, target](Run) {
+                std::ifstream in(file);
+                const PlainCount c = plainCount(in, target);
+                return Counts{c.numbers, c.matches, {}};
+            }};
+}
+
+Method plainLoadMethod(const fs::path& file, std::int32_t target) {
+    return {"plain >> push_back", [file, target](Run run) {
+                std::ifstream in(file);
+                return listCounts(plainList(in), target, run);
+            }};
+}
+
+Method needleCountMethod(const fs::path& file, std::int32_t target, const ScanKernel& kernel) {
+    return {std::string("needle count, ") + kernelName(kernel), [file, target, &kernel](Run) {
+                std::ifstream in(file);
+                const NumberCount c = countNumbers(*in.rdbuf(), target, kernel);
+                return Counts{c.numbers, c.matches, {}};
+            }};
+}
+
+Method needleLoadMethod(const fs::path& file, std::int32_t target, const ScanKernel& kernel) {
+    return {std::string("needle load, ") + kernelName(kernel), [file, target, &kernel](Run run) {
+                resetProgramState();
+                sortedFile.open(file);
+                loadSortedList(kernel);
+                const Counts c = listCounts(sortedList, target, run);
+                resetProgramState();
+                return c;
+            }};
+}
+
+Method readAloneMethod(const fs::path& file) {
+    return {"read() alone", [file](Run) {
+                constexpr std::align_val_t kAlignment{64};
+                const std::unique_ptr<char, void (*)(char*)> buffer(
+                    static_cast<char*>(::operator new[](scan::kChunk, kAlignment)),
+                    [](char* p) { ::operator delete[](p, kAlignment); });
+                const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+                if (fd < 0) {
+                    std::perror("read() alone");
+                    std::exit(1);
+                }
+                while (read(fd, buffer.get(), scan::kChunk) > 0) {
+                }
+                close(fd);
+                return Counts{};
+            }};
+}
+
+Method toolMethod(const std::string& command, const fs::path& file, std::int32_t target) {
+    // The target after -e: it may start with a minus.
+    const std::string line =
+        command + " -e " + std::to_string(target) + " '" + file.string() + "' 2>/dev/null";
+    return {command, [line](Run) {
+                FILE* child = popen(line.c_str(), "r");
+                long long lines = -1;
+                if (child == nullptr || std::fscanf(child, "%lld", &lines) != 1) {
+                    lines = -1;
+                }
+                if (child != nullptr) {
+                    pclose(child);
+                }
+                return Counts{{}, lines, {}};
+            }};
+}
+
+Method freshMemoryMethod(const fs::path& file, std::int32_t target) {
+    // Read once, by the checking run, and kept for the timed ones.
+    auto numbers = std::make_shared<std::vector<std::int32_t>>();
+    return {"fresh memory only", [file, target, numbers](Run run) {
+                if (run == Run::checking) {
+                    std::ifstream in(file);
+                    *numbers = plainList(in);
+                }
+                std::vector<std::int32_t> copy;
+                copy.reserve(numbers->size());
+                appendNumbers(copy, numbers->data(), numbers->size());
+                return listCounts(copy, target, run);
+            }};
+}

@@ -1,0 +1,35 @@
+// The ways of reading a number file that the benchmark times: the plain loops,
+// needle's count and load with a chosen kernel, a bare read(), the text search
+// tools, and storing the numbers in fresh memory.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "bench/timing.h"
+#include "scan/numberScanner.h"
+
+// The linear search's plain twin: `while (file >> number)`, counting.
+Method plainCountMethod(const std::filesystem::path& file, std::int32_t target);
+// The binary search's plain twin: the same loop, appending with push_back.
+Method plainLoadMethod(const std::filesystem::path& file, std::int32_t target);
+// What the linear search runs: countNumbers with `kernel`.
+Method needleCountMethod(const std::filesystem::path& file, std::int32_t target,
+                         const ScanKernel& kernel);
+// What the binary search's first run does: loadSortedList with `kernel`.
+Method needleLoadMethod(const std::filesystem::path& file, std::int32_t target,
+                        const ScanKernel& kernel);
+// The file read into a 64-byte-aligned buffer in the scanner's chunk size,
+// and nothing else: the copy that every count pays.
+Method readAloneMethod(const std::filesystem::path& file);
+// A text search tool counting the lines equal to `target`: `command` (such as
+// "rg -c -x -F") run through the shell as a whole process.
+Method toolMethod(const std::string& command, const std::filesystem::path& file,
+                  std::int32_t target);
+// What no loader can beat here: storing the file's numbers in fresh memory,
+// whose pages are supplied ahead as the load has them supplied.
+Method freshMemoryMethod(const std::filesystem::path& file, std::int32_t target);
+
+// Whether `tool` is on the PATH.
+bool installed(const std::string& tool);
