@@ -226,7 +226,7 @@ inline uint64_t beyondLimit(const char* digits, bool negative) {
 // the window holds anything but canonical 32-bit numbers: an unusual byte, a
 // lone sign, a "+", a leading zero, "-0", more than 10 digits, or 10 digits
 // beyond the 32-bit range. Reads up to 128 bytes past the window.
-// Kept out of line: inlined into countChunk, it ran 2-4% slower with SSE2.
+// Kept out of line: inlined into countChunkWith, it ran 2-4% slower with SSE2.
 // Unused where a kernel brings its own (AVX-512).
 [[maybe_unused]] __attribute__((noinline)) bool countWindow(const char* p, size_t size,
                                                             const CountTarget& target, Tally& tally,
