@@ -108,7 +108,8 @@ int main(int argc, char** argv) {
 
     std::cout << "Hello user! Welcome to the program.  This program will search for a needle in "
                  "the haystack for you!\n"
-                 "Loading up the unsorted file and sorted file\n";
+                 "Loading up the unsorted file and sorted file\n"
+              << std::flush;  // on screen while an open waits, as on a FIFO without a writer
     openNumberFiles();
 
     do {

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <vector>
 
+#include "frontend/fileIdentity.h"
+
 // Whether the menu loop runs another pass; menu choice 0 clears it.
 extern bool keepRunning;
 // The last number accepted from the user: the menu choice, then a search's target.
@@ -26,6 +28,9 @@ extern std::ifstream unsortedFile;
 extern std::ifstream sortedFile;
 // The numbers of sortedNumbers.txt in file order; only ever grows.
 extern std::vector<std::int32_t> sortedList;
+// Which files the two streams have open; empty for one that never opened.
+extern FileIdentity unsortedFileIdentity;
+extern FileIdentity sortedFileIdentity;
 
 // Puts every variable above back to its initial value, as at the start of a
 // run: both streams closed and cleared, the list emptied and its memory
@@ -34,6 +39,15 @@ void resetProgramState();
 
 // Opens both number files and says on the console how that went.
 void openNumberFiles();
+// Before a search reads its file: when numbers.txt (sortedNumbers.txt) now
+// names another file than the one the stream has open, as after mv, sed -i
+// or an editor's save, opens the stream on that one, so that a search reads
+// what the name names now. A name that names nothing now leaves the stream as
+// it was, and so does a stream that never opened. When the new file cannot be
+// opened, says so as at start-up and leaves the stream closed: the search
+// counts nothing, and the next one tries again.
+void reopenUnsortedFileIfReplaced();
+void reopenSortedFileIfReplaced();
 // Closes both number files; nothing is reported, whatever the outcome.
 void closeNumberFiles();
 

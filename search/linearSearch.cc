@@ -15,8 +15,10 @@ void linearSearch() {
     askForTarget();
 
     // A file that never opened yields nothing. Any other is read from its
-    // start, so that every search sees the whole file; one that cannot be
-    // repositioned (a pipe) is read on from where it stands.
+    // start, as the name names it now, so that every search sees the whole
+    // file as it is; one that cannot be repositioned (a pipe) is read on from
+    // where it stands.
+    reopenUnsortedFileIfReplaced();
     if (unsortedFile.is_open()) {
         unsortedFile.clear();
         unsortedFile.rdbuf()->pubseekpos(0, std::ios::in);

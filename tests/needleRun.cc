@@ -1,6 +1,7 @@
 // Running needle as a child process with its standard streams in files or pipes.
 #include "needleRun.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -57,6 +58,14 @@ void writeWholeFile(const fs::path& path, const std::string& text) {
     if (options.memoryLimit != 0) {
         const rlimit limit{options.memoryLimit, options.memoryLimit};
         setrlimit(RLIMIT_AS, &limit);
+    }
+    if (!options.cgroup.empty()) {
+        const std::string pid = std::to_string(getpid());
+        const int procs = open((options.cgroup + "/cgroup.procs").c_str(), O_WRONLY);
+        if (procs < 0 || write(procs, pid.data(), pid.size()) != static_cast<ssize_t>(pid.size())) {
+            _exit(127);
+        }
+        close(procs);
     }
     signal(SIGPIPE, options.ignoreSigpipe ? SIG_IGN : SIG_DFL);
     std::vector<char*> argv = {const_cast<char*>("needle")};
@@ -126,16 +135,18 @@ NeedleOutcome runNeedle(const fs::path& dir, const std::string& input, const Run
     return outcome;
 }
 
-LiveNeedle::LiveNeedle(const fs::path& dir) {
+LiveNeedle::LiveNeedle(const fs::path& dir) : errorsFile_(dir.string() + ".stderr") {
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0) {
         return;
     }
     pid_ = fork();
     if (pid_ == 0) {
+        const int err = open(errorsFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(in[0], 0);
         dup2(out[1], 1);
-        for (const int fd : {in[0], in[1], out[0], out[1]}) {
+        dup2(err, 2);
+        for (const int fd : {in[0], in[1], out[0], out[1], err}) {
             close(fd);
         }
         execNeedle(dir, RunOptions{});
@@ -144,6 +155,8 @@ LiveNeedle::LiveNeedle(const fs::path& dir) {
     close(out[1]);
     input_ = in[1];
     output_ = out[0];
+    // type() writes what the pipe takes and reads answers in between.
+    fcntl(input_, F_SETFL, O_NONBLOCK);
 }
 
 LiveNeedle::~LiveNeedle() {
@@ -153,36 +166,61 @@ LiveNeedle::~LiveNeedle() {
     if (output_ >= 0) {
         close(output_);
     }
+    std::error_code ignored;
+    fs::remove(errorsFile_, ignored);
+}
+
+std::string LiveNeedle::errors() const {
+    return readWholeFile(errorsFile_);
 }
 
 void LiveNeedle::type(const std::string& text) {
-    // needle reads as this writes; a full pipe only makes this wait.
     for (std::size_t done = 0; done < text.size();) {
-        const ssize_t wrote = write(input_, text.data() + done, text.size() - done);
-        if (wrote <= 0) {
+        pollfd ready[2] = {{input_, POLLOUT, 0}, {output_, POLLIN, 0}};
+        if (poll(ready, 2, -1) < 0) {
             return;
         }
-        done += static_cast<std::size_t>(wrote);
+        if (ready[1].revents != 0 && !readAvailable()) {
+            return;  // needle has ended
+        }
+        if (ready[0].revents & (POLLERR | POLLHUP)) {
+            return;
+        }
+        if (ready[0].revents & POLLOUT) {
+            const ssize_t wrote = write(input_, text.data() + done, text.size() - done);
+            if (wrote < 0 && errno != EAGAIN) {
+                return;
+            }
+            done += wrote > 0 ? static_cast<std::size_t>(wrote) : 0;
+        }
     }
+}
+
+bool LiveNeedle::readAvailable() {
+    char buffer[65536];
+    const ssize_t got = read(output_, buffer, sizeof buffer);
+    if (got <= 0) {
+        return false;
+    }
+    seen_.append(buffer, static_cast<std::size_t>(got));
+    return true;
 }
 
 bool LiveNeedle::waitFor(const std::string& text, std::chrono::seconds patience) {
     const auto deadline = std::chrono::steady_clock::now() + patience;
-    while (seen_.size() < text.size() ||
+    // Only what came since the last wait can end the wait: the same answer
+    // twice in a row must be said twice.
+    while (seen_.size() == waited_ || seen_.size() < text.size() ||
            seen_.compare(seen_.size() - text.size(), text.size(), text) != 0) {
         pollfd ready{output_, POLLIN, 0};
         if (std::chrono::steady_clock::now() > deadline || poll(&ready, 1, 100) < 0) {
             return false;
         }
-        if (ready.revents != 0) {
-            char buffer[4096];
-            const ssize_t got = read(output_, buffer, sizeof buffer);
-            if (got <= 0) {
-                return false;
-            }
-            seen_.append(buffer, static_cast<std::size_t>(got));
+        if (ready.revents != 0 && !readAvailable()) {
+            return false;
         }
     }
+    waited_ = seen_.size();
     return true;
 }
 
@@ -202,14 +240,18 @@ int LiveNeedle::finish() {
         close(input_);
         input_ = -1;
     }
-    // Drain its output, so that it never waits on a full pipe.
-    std::thread drain([fd = output_] {
+    // Read the rest of its output, so that it never waits on a full pipe.
+    std::string rest;
+    std::thread drain([fd = output_, &rest] {
         char buffer[4096];
-        while (read(fd, buffer, sizeof buffer) > 0) {
+        ssize_t got = 0;
+        while ((got = read(fd, buffer, sizeof buffer)) > 0) {
+            rest.append(buffer, static_cast<std::size_t>(got));
         }
     });
     const int status = waitForChild(pid_);
     drain.join();
+    seen_ += rest;
     pid_ = -1;
     return status;
 }

@@ -31,6 +31,7 @@ struct RunOptions {
     bool stdoutToClosedPipe = false;     // a pipe whose reading end is already closed
     bool ignoreSigpipe = false;          // start it with SIGPIPE ignored
     std::vector<std::string> arguments;  // its command-line arguments
+    std::string cgroup;                  // a cgroup folder to start it in; empty: the test's
 };
 
 // Runs needle in `dir` with `input` as standard input. A needle that has not
@@ -47,19 +48,31 @@ class LiveNeedle {
     LiveNeedle(const LiveNeedle&) = delete;
     LiveNeedle& operator=(const LiveNeedle&) = delete;
 
+    // Types `text`, reading what needle answers meanwhile, so that neither
+    // side can block the other however much each says.
     void type(const std::string& text);
-    // Reads standard output until it ends with `text`; false after `patience`.
+    // Reads standard output until it ends with `text`, with something new
+    // since the last wait; false after `patience`.
     bool waitFor(const std::string& text, std::chrono::seconds patience = std::chrono::seconds(60));
+    // Everything read from its standard output so far.
+    const std::string& seen() const { return seen_; }
+    // Everything it has written to standard error so far.
+    std::string errors() const;
     // The most memory needle has had resident so far, in KiB.
     long peakKib() const;
     // Ends its input and waits for it to end; returns its exit status.
     int finish();
 
   private:
+    // Reads what standard output holds now into seen_; false once it has ended.
+    bool readAvailable();
+
+    std::filesystem::path errorsFile_;  // its standard error, beside `dir`
     pid_t pid_ = -1;
     int input_ = -1;
     int output_ = -1;
     std::string seen_;
+    std::size_t waited_ = 0;  // how much of seen_ the last wait saw
 };
 
 // Pieces of the dialogue, for tests that build an expected session in code.
