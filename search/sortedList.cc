@@ -9,6 +9,7 @@
 
 #include "frontend/programState.h"
 #include "frontend/readingProgress.h"
+#include "search/memoryRoom.h"
 #include "search/pageSupply.h"
 #include "search/searchDialogue.h"
 
@@ -47,17 +48,19 @@ void supplyRoomFor(std::vector<std::int32_t>& list, std::size_t count) {
 }
 
 std::size_t appendNumbers(std::vector<std::int32_t>& list, const std::int32_t* values,
-                          std::size_t count) {
-    supplyRoomFor(list, count);
+                          std::size_t count, std::size_t mostNumbers) {
+    const std::size_t fits =
+        list.size() >= mostNumbers ? 0 : std::min(count, mostNumbers - list.size());
+    supplyRoomFor(list, fits);
     try {
-        list.insert(list.end(), values, values + count);
-        return count;
+        list.insert(list.end(), values, values + fits);
+        return fits;
     } catch (const std::bad_alloc&) {
     }
     // One at a time, to find the first number that no longer fits.
     std::size_t stored = 0;
     try {
-        for (; stored < count; ++stored) {
+        for (; stored < fits; ++stored) {
             list.push_back(values[stored]);
         }
     } catch (const std::bad_alloc&) {
@@ -99,16 +102,25 @@ std::size_t firstDescentFrom(const std::vector<std::int32_t>& list, std::size_t 
 
 void loadSortedList(const ScanKernel& kernel) {
     if (!sortedFile) {
+        return;  // loaded already, or never opened
+    }
+    reopenSortedFileIfReplaced();
+    if (!sortedFile) {
         return;
     }
     reserveForNumbers(*sortedFile.rdbuf(), sortedList);
+    // With overcommit, or in a memory cgroup, an allocation that the system
+    // cannot back still succeeds, and the pages written later are what get
+    // the process killed: so the list is bounded before it grows.
+    const std::size_t mostNumbers = mostNumbersFor(sortedList, roomLeft(readMemoryReadings()));
     bool orderChecked = false;  // the warning is given once, at the first descent
     ReadingProgress progress("sortedNumbers.txt", *sortedFile.rdbuf());
     const ScanEnd end = scanNumbers(
         progress.stream(),
-        [&orderChecked, &progress](const NumberBatch& batch) {
+        [&orderChecked, &progress, mostNumbers](const NumberBatch& batch) {
             const std::size_t before = sortedList.size();
-            const std::size_t stored = appendNumbers(sortedList, batch.values, batch.count);
+            const std::size_t stored =
+                appendNumbers(sortedList, batch.values, batch.count, mostNumbers);
             if (!orderChecked) {
                 const std::size_t descent = firstDescentFrom(sortedList, before);
                 if (descent < stored) {

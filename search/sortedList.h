@@ -13,7 +13,9 @@
 // Appends the numbers of sortedFile to sortedList until the reading stops,
 // warning once if they are not in ascending order and saying why the reading
 // stopped early; `kernel` is for the benchmark. Leaves sortedFile failed, so
-// later calls append nothing.
+// later calls append nothing. The list never grows past what the process can
+// be given without being killed (see search/memoryRoom.h): past that, the
+// load stops as when an allocation fails, keeping what it has.
 void loadSortedList(const ScanKernel& kernel = bestKernel());
 
 // Makes room in `list` for every number that the rest of `in` can hold (one
@@ -29,10 +31,11 @@ void reserveForNumbers(std::streambuf& in, std::vector<std::int32_t>& list);
 // Does nothing where the list has no room reserved to speak of.
 void supplyRoomFor(std::vector<std::int32_t>& list, std::size_t count);
 
-// Appends values[0, count) to `list` and returns how many it stored: fewer
-// only when memory ran out, at the first number that did not fit.
+// Appends values[0, count) to `list`, letting it hold at most `mostNumbers`,
+// and returns how many it stored: fewer when the list reached that bound or
+// memory ran out, at the first number that did not fit.
 std::size_t appendNumbers(std::vector<std::int32_t>& list, const std::int32_t* values,
-                          std::size_t count);
+                          std::size_t count, std::size_t mostNumbers = SIZE_MAX);
 
 // Where `list` first descends from `batchStart` on, counted from there: the
 // index of the first number smaller than the one before it, which for the
