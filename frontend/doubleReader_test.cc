@@ -121,6 +121,15 @@ TEST(ReadDouble, DigitsPastWhatIsKeptStillDecideTheRounding) {
         "1e" + std::string(3000, '0') + "3",
         "-1e-" + std::string(3000, '0') + "3",
     });
+    // Decided by a non-zero digit past the kept ones that more zeros follow:
+    // the zeros must not undo it. Typed at a prompt, the tie above 1 reads as
+    // 1, accepted; just above it, as the next double, rejected.
+    expectAllSameAsStandard({
+        half + std::string(3000, '0') + "1" + std::string(3000, '0'),
+        halfOfOneUlp + std::string(5000, '0') + "1" + std::string(2000, '0'),
+        halfOfOneUlp + std::string(5000, '0') + "3" + std::string(10, '0') + " 5\n",
+        "-" + halfOfOneUlp + std::string(900, '0') + "2" + std::string(900, '0') + "e0",
+    });
 }
 
 // Random numbers from a grammar of the awkward parts: long runs of digits and

@@ -177,6 +177,29 @@ TEST_P(NumberScanner, ChunkBoundaries) {
     }
 }
 
+// Two tokens cut by two read boundaries in one file, the second bad: what
+// was kept of the first must not leak into the second's shown text. The
+// first is a number, a run of zeros or a bad token's start that the number
+// before it ends; the second a bad token of every kind, cut at every place.
+TEST_P(NumberScanner, TwoTokensCutByTwoBoundariesShowTheSecondAsItIs) {
+    const std::string firsts[] = {"123456", "-00000000000042", "77"};
+    const std::string seconds[] = {"abcdef", "12345678901", "+-7", "1.5x"};
+    const std::size_t second = scan::kFirstChunk + scan::kChunk;
+    for (const std::string& a : firsts) {
+        for (const std::string& b : seconds) {
+            for (std::size_t cut = 1; cut < b.size(); ++cut) {
+                std::string text(scan::kFirstChunk - a.size() / 2, '\n');
+                text.replace(0, 2, "1 ");
+                text += a;
+                text.resize(second - cut, ' ');
+                text += b + " 5\n";
+                expectAgreement(
+                    text, "\"" + a + "\" then \"" + b + "\" cut after " + std::to_string(cut), 2);
+            }
+        }
+    }
+}
+
 // A bad token longer than a chunk, which must be neither buffered nor lost.
 TEST_P(NumberScanner, TokensLongerThanAChunk) {
     expectAgreement("1 " + std::string(3 * scan::kChunk, '7') + " 2", "a long run of digits", 3);
