@@ -13,6 +13,7 @@
 #include "search/binarySearch.h"
 #include "search/hashSearch.h"
 #include "search/linearSearch.h"
+#include "search/searchDialogue.h"
 
 namespace {
 
@@ -66,7 +67,9 @@ void handleArguments(int argc, char** argv) {
             std::cout << "needle " NEEDLE_VERSION "\n";
             std::exit(exitStatus());
         }
-        std::cerr << "needle: ignoring argument '" << argument
+        // Escaped as a bad token from a file is, so that no argument can
+        // send control sequences to the terminal.
+        std::cerr << "needle: ignoring argument '" << escapedForTerminal(argument)
                   << "' (needle takes no arguments; see needle --help)\n";
     }
 }

@@ -57,4 +57,18 @@ TEST(Arguments, OthersAreIgnoredWithALineEach) {
     EXPECT_EQ(plain.err, "");
 }
 
+// Is an argument with bytes a terminal would act on shown escaped, as a bad
+// token from a file is?
+TEST(Arguments, IgnoredArgumentsAreShownEscaped) {
+    const NeedleOutcome outcome = runWith({"\x1b[31mred", "tab\there", "\xc3\xa9\"\\"}, "0\n");
+    EXPECT_EQ(outcome.err,
+              "needle: ignoring argument '\\x1b[31mred' (needle takes no arguments; see needle "
+              "--help)\n"
+              "needle: ignoring argument 'tab\\x09here' (needle takes no arguments; see needle "
+              "--help)\n"
+              "needle: ignoring argument '\\xc3\\xa9\\x22\\x5c' (needle takes no arguments; see "
+              "needle --help)\n");
+    EXPECT_EQ(outcome.status, 0);
+}
+
 }  // namespace
