@@ -1,10 +1,14 @@
 // The progress line of long reads.
 #include "frontend/readingProgress.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -28,17 +32,84 @@ std::uint64_t sizeLeft(std::streambuf& file) {
     return static_cast<std::uint64_t>(end - here);
 }
 
+// The width of the terminal on standard error, or 0 when it cannot be told.
+std::size_t terminalColumns() {
+    winsize size{};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0) {
+        return 0;
+    }
+    return size.ws_col;
+}
+
+// The style of the terminal on standard error, as it is now: its width can
+// change between two redraws.
+LineStyle currentStyle() {
+    LineStyle style;
+    if (const std::size_t columns = terminalColumns(); columns > 0) {
+        style.columns = columns;
+    }
+    style.escapes = takesEscapes(std::getenv("TERM"));
+    return style;
+}
+
 constexpr auto kQuiet = std::chrono::seconds(1);          // before the first line
 constexpr auto kRedraw = std::chrono::milliseconds(100);  // between two lines
-constexpr const char kEraseLine[] = "\r\x1b[K";
+constexpr const char kEraseToEnd[] = "\x1b[K";
 
 }  // namespace
+
+bool takesEscapes(const char* term) {
+    if (term == nullptr) {
+        return false;
+    }
+    // The families that every terminal in use today belongs to, and all of
+    // them know ECMA-48's "erase in line".
+    static const char* const kKnown[] = {
+        "xterm",  "screen",  "tmux",  "linux",     "vt100",   "vt102",       "vt220", "rxvt",
+        "putty",  "konsole", "gnome", "alacritty", "kitty",   "foot",        "st",    "wezterm",
+        "cygwin", "ansi",    "iterm", "eterm",     "contour", "ms-terminal", "vscode"};
+    const std::string_view type = term;
+    for (const std::string_view family : kKnown) {
+        if (type.compare(0, family.size(), family) == 0 &&
+            (type.size() == family.size() || type[family.size()] == '-' ||
+             type[family.size()] == '+')) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string redrawnLine(const std::string& text, std::size_t& shown, const LineStyle& style) {
+    // One column short of the width: a line that reaches the last column
+    // leaves the cursor waiting to wrap on some terminals.
+    const std::size_t fits = style.columns > 1 ? style.columns - 1 : 1;
+    const std::string line = text.substr(0, fits);
+    std::string bytes = "\r";
+    if (style.escapes) {
+        bytes += kEraseToEnd + line;
+    } else {
+        bytes += line;
+        if (shown > line.size()) {
+            bytes += std::string(std::min(shown, fits) - line.size(), ' ');
+        }
+    }
+    shown = line.size();
+    return bytes;
+}
+
+std::string erasedLine(std::size_t shown, const LineStyle& style) {
+    if (style.escapes) {
+        return std::string("\r") + kEraseToEnd;
+    }
+    const std::size_t fits = style.columns > 1 ? style.columns - 1 : 1;
+    return "\r" + std::string(std::min(shown, fits), ' ') + "\r";
+}
 
 std::string progressText(const std::string& fileName, std::uint64_t read, std::uint64_t total) {
     const bool giga = (total > read ? total : read) >= 1'000'000'000;
     const double unit = giga ? 1e9 : 1e6;
     char amount[96];
-    if (total > 0) {
+    if (total > 0 && read <= total) {
         std::snprintf(amount, sizeof amount, "%.1f of %.1f %s (%d%%)",
                       static_cast<double>(read) / unit, static_cast<double>(total) / unit,
                       giga ? "GB" : "MB", static_cast<int>(read * 100 / total));
@@ -62,8 +133,9 @@ ReadingProgress::~ReadingProgress() {
 
 void ReadingProgress::erase() {
     if (shown_) {
-        std::cerr << kEraseLine << std::flush;
+        std::cerr << erasedLine(shownColumns_, style_) << std::flush;
         shown_ = false;
+        shownColumns_ = 0;
     }
 }
 
@@ -75,7 +147,9 @@ std::streamsize ReadingProgress::xsgetn(char* s, std::streamsize n) {
     read_ += static_cast<std::uint64_t>(got);
     const auto now = std::chrono::steady_clock::now();
     if (now - started_ > kQuiet && (!shown_ || now - drawn_ >= kRedraw)) {
-        std::cerr << kEraseLine + progressText(fileName_, read_, total_) << std::flush;
+        style_ = currentStyle();
+        std::cerr << redrawnLine(progressText(fileName_, read_, total_), shownColumns_, style_)
+                  << std::flush;
         shown_ = true;
         drawn_ = now;
     }

@@ -3,17 +3,39 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <streambuf>
 #include <string>
 
 // The progress line for `read` bytes of `fileName`, of `total` bytes when the
-// size is known (total > 0): "Reading numbers.txt: 3.1 of 9.8 GB (32%)".
+// size is known (total > 0): "Reading numbers.txt: 3.1 of 9.8 GB (32%)". A
+// file that has grown past its size shows only what was read, as a pipe does.
 std::string progressText(const std::string& fileName, std::uint64_t read, std::uint64_t total);
 
+// What the terminal that shows the line can take.
+struct LineStyle {
+    std::size_t columns = 80;  // its width: a longer line would wrap, and leave a row behind
+    bool escapes = true;       // whether it knows "erase to the end of the line"
+};
+
+// Whether a terminal of type `term` (the TERM variable, or null) is one known
+// to take the escape sequence that erases a line: not when unset, "dumb", or
+// a type this program does not know.
+bool takesEscapes(const char* term);
+
+// The bytes that put `text`, cut to fit the terminal, where a line of
+// `shown` columns stood, leaving the cursor on that row; `shown` becomes what
+// is shown now. Without escapes, spaces cover what is left of the old line.
+std::string redrawnLine(const std::string& text, std::size_t& shown, const LineStyle& style);
+// The bytes that take a line of `shown` columns away again, leaving the
+// cursor at the start of its row.
+std::string erasedLine(std::size_t shown, const LineStyle& style);
+
 // Reads a file through stream() and, when standard input and error are a
-// terminal and the reading has gone on for more than a second, keeps one line there saying
-// how far it got, redrawn at most ten times a second. erase() takes it away;
+// terminal and the reading has gone on for more than a second, keeps one line
+// there saying how far it got, redrawn at most ten times a second, cut to the
+// terminal's width as it is at each redraw. erase() takes it away;
 // call it before writing anything else to standard output or error. Piped
 // output never sees the line: without a terminal nothing is ever drawn.
 class ReadingProgress : private std::streambuf {
@@ -40,4 +62,6 @@ class ReadingProgress : private std::streambuf {
     std::uint64_t total_ = 0;  // 0 when unknown, as for a pipe
     std::chrono::steady_clock::time_point started_, drawn_;
     bool shown_ = false;
+    std::size_t shownColumns_ = 0;  // of the line on screen
+    LineStyle style_;
 };

@@ -180,18 +180,29 @@ TEST(Package, IsLintianClean) {
 // A tmux server of this test's own, and its one pane.
 class Terminal {
   public:
-    explicit Terminal(const std::string& command)
-        : tmux_("tmux -L needle-test-" + std::to_string(getpid()) + " ") {
-        started_ =
-            run(tmux_ + "new-session -d -s needle -x 120 -y 60 " + shellQuoted(command)).status ==
-            0;
+    // `joinWrapped`: screen() joins the rows of a line that wrapped, so that
+    // a line is found whatever the width.
+    explicit Terminal(const std::string& command, int columns = 120, bool joinWrapped = false)
+        : tmux_("tmux -L needle-test-" + std::to_string(getpid()) + " "),
+          capture_(joinWrapped ? "capture-pane -p -J -t needle" : "capture-pane -p -t needle") {
+        started_ = run(tmux_ + "new-session -d -s needle -x " + std::to_string(columns) +
+                       " -y 60 " + shellQuoted(command))
+                       .status == 0;
     }
     ~Terminal() { run(tmux_ + "kill-server"); }
     bool started() const { return started_; }
 
-    // What the pane shows, without the empty lines and spaces at its end.
+    // Copies what the program in the pane writes from now on, byte for byte,
+    // to `file`.
+    bool record(const fs::path& file) const {
+        return run(tmux_ + "pipe-pane -t needle " + shellQuoted("cat >> " + shellQuoted(file)))
+                   .status == 0;
+    }
+
+    // What the pane shows, row by row, without the empty lines and spaces at
+    // its end.
     std::string screen() const {
-        std::string shown = run(tmux_ + "capture-pane -p -t needle").output;
+        std::string shown = run(tmux_ + capture_).output;
         while (!shown.empty() && (shown.back() == '\n' || shown.back() == ' ')) {
             shown.pop_back();
         }
@@ -219,6 +230,7 @@ class Terminal {
     }
 
     std::string tmux_;
+    std::string capture_;
     bool started_ = false;
 };
 
@@ -301,6 +313,69 @@ TEST(Terminal, LongReadShowsProgressThenLeavesNoTrace) {
         << terminal.screen();
     EXPECT_EQ(terminal.screen().find("Reading"), std::string::npos) << terminal.screen();
     terminal.type("0 Enter");
+}
+
+// Starts a slow linear search for 7 at `terminal` and waits until its
+// progress line is on screen.
+void startSlowSearch(const Terminal& terminal) {
+    ASSERT_TRUE(terminal.waitForLastLine("Please give me a number 1 - 3:"));
+    terminal.type("1 Enter");
+    ASSERT_TRUE(terminal.waitForLastLine("Please give me a number:"));
+    terminal.type("7 Enter");
+    // In a narrow terminal all that shows may be "Reading numbers".
+    ASSERT_TRUE(terminal.waitForText("\nReading numbers")) << terminal.screen();
+}
+
+// In a terminal too narrow for the progress line (20 columns, and a line of
+// 27), is it cut to fit one row, so that erasing it leaves no row behind?
+TEST(Terminal, ProgressLineFitsANarrowTerminal) {
+    if (!have("tmux")) {
+        GTEST_SKIP() << "tmux is not installed";
+    }
+    ScratchDir dir("progress-narrow");
+    writeWholeFile(dir.path / "sortedNumbers.txt", "1\n");
+    const FifoWriter numbers = slowNumbers(dir.path);
+    ASSERT_TRUE(numbers.made());
+    const Terminal terminal(needleIn(dir.path, "sleep 60"), 20, true);
+    if (!terminal.started()) {
+        GTEST_SKIP() << "tmux cannot start a session here";
+    }
+    ASSERT_NO_FATAL_FAILURE(startSlowSearch(terminal));
+    const std::string during = terminal.screen();
+    const std::string lastRow = during.substr(during.rfind('\n') + 1);
+    EXPECT_EQ(lastRow.rfind("Reading numbers", 0), 0u) << "on one row, the last:\n" << during;
+    EXPECT_LE(lastRow.size(), 19u) << lastRow;
+    ASSERT_TRUE(terminal.waitForText(kSlowReport + "\n\n    Main Menu")) << terminal.screen();
+    EXPECT_EQ(terminal.screen().find("Reading"), std::string::npos) << terminal.screen();
+    terminal.type("0 Enter");
+}
+
+// Where the terminal cannot take escape sequences (TERM=dumb), is the
+// progress line drawn and erased with carriage returns and spaces alone?
+TEST(Terminal, ProgressLineIsPlainAtADumbTerminal) {
+    if (!have("tmux")) {
+        GTEST_SKIP() << "tmux is not installed";
+    }
+    ScratchDir dir("progress-dumb");
+    writeWholeFile(dir.path / "sortedNumbers.txt", "1\n");
+    const FifoWriter numbers = slowNumbers(dir.path);
+    ASSERT_TRUE(numbers.made());
+    const Terminal terminal("TERM=dumb; export TERM; " + needleIn(dir.path, "sleep 60"));
+    if (!terminal.started()) {
+        GTEST_SKIP() << "tmux cannot start a session here";
+    }
+    const fs::path written = dir.path.string() + ".pane";
+    ASSERT_TRUE(terminal.record(written));
+    ASSERT_NO_FATAL_FAILURE(startSlowSearch(terminal));
+    ASSERT_TRUE(
+        terminal.waitForLastLine("Please give me a number: 7\n" + kSlowReport + kMenuOnScreen))
+        << terminal.screen();
+    EXPECT_EQ(terminal.screen().find("Reading"), std::string::npos) << terminal.screen();
+    terminal.type("0 Enter");
+    const std::string bytes = readWholeFile(written);
+    fs::remove(written);
+    EXPECT_NE(bytes.find("\rReading numbers.txt: "), std::string::npos);
+    EXPECT_EQ(bytes.find('\x1b'), std::string::npos) << "an escape sequence was sent";
 }
 
 // Without a terminal, is the same long read's output byte for byte what a
