@@ -1,77 +1,110 @@
 # A thin wrapper over CMake: `make run` and `make test` are all a user needs.
+# Every path is quoted, so that the clone, BUILD, PREFIX and DESTDIR may hold
+# spaces.
 BUILD ?= build
 CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 60
 PREFIX ?= /usr/local
 DESTDIR ?=
+# As many compile jobs as the machine has processors.
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # Only our own lines, not make's "Entering directory" around every build step.
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all build configure run test install uninstall deb dev bench sanitize fuzz clean
+.PHONY: all build configure run test install uninstall installed-build deb dev bench sanitize \
+        fuzz clean
 
 all: build
 
 # The "release" preset, in $(BUILD).
 configure:
-	cmake --preset release -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --preset release -B "$(BUILD)" $(CMAKE_FLAGS)
 
 build: configure
-	cmake --build $(BUILD) -j
+	cmake --build "$(BUILD)" -j $(JOBS)
 
 # Builds needle alone and starts it in examples/, which holds a small
 # numbers.txt and sortedNumbers.txt.
 run: configure
-	cmake --build $(BUILD) -j --target needle
-	cd examples && $(abspath $(BUILD))/needle
+	cmake --build "$(BUILD)" -j $(JOBS) --target needle
+	@build_dir="$$(cd "$(BUILD)" && pwd)" && cd examples && "$$build_dir/needle"
 
-# The whole suite; then the reason of every test that was skipped.
-test: build
-	cd $(BUILD) && ctest --output-on-failure -j2
+# The whole suite; then the reason of every test that was skipped. The tests
+# need GoogleTest, which only they need: without it, say what to install.
+test: configure
+	@test -f "$(BUILD)/tests/CTestTestfile.cmake" || { \
+	  echo "make test: GoogleTest was not found; install it (Debian: sudo apt-get install" \
+	       "libgtest-dev), then run make test again" >&2; exit 1; }
+	cmake --build "$(BUILD)" -j $(JOBS)
+	cd "$(BUILD)" && ctest --output-on-failure -j $(JOBS)
 	@awk '/: Skipped$$/ { getline why } /^\[  SKIPPED \] / && why != "" { \
-	  print "skipped: " $$4 ": " why; why = "" }' $(BUILD)/Testing/Temporary/LastTest.log
+	  print "skipped: " $$4 ": " why; why = "" }' "$(BUILD)/Testing/Temporary/LastTest.log"
 
-# The program, its manual, licence and changelog under $(DESTDIR)$(PREFIX).
-# An existing build is used as it is; only a missing one is configured.
-install:
-	@test -f $(BUILD)/CMakeCache.txt || $(MAKE) configure
-	cmake --build $(BUILD) -j --target needle manual
-	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
+# The program and its manual, built for make install and make uninstall. A
+# build tree that is someone else's is used as it is, without building:
+# `sudo make install` after `make` must write nothing there (even a build
+# with nothing to do rewrites files), or the next `make` as yourself fails.
+installed-build:
+	@if [ ! -f "$(BUILD)/CMakeCache.txt" ]; then \
+	  if [ -n "$$SUDO_UID" ]; then \
+	    echo "make install: build needle as yourself first (make), then sudo make install" >&2; \
+	    exit 1; \
+	  fi; \
+	  $(MAKE) configure; \
+	fi
+	@if [ -O "$(BUILD)/CMakeCache.txt" ]; then \
+	  cmake --build "$(BUILD)" -j $(JOBS) --target needle manual; \
+	elif [ ! -f "$(BUILD)/needle" ] || [ ! -f "$(BUILD)/needle.1.gz" ]; then \
+	  echo "make install: $(BUILD) is not built; run make as its owner first" >&2; exit 1; \
+	fi
+
+# The program, its manual, licence, changelog and lintian overrides under
+# $(DESTDIR)$(PREFIX). cmake --install leaves a list of what it installed in
+# the build tree, which nothing here uses: it goes, so that no file there is
+# root's after a sudo.
+install: installed-build
+	@DESTDIR="$(DESTDIR)" cmake --install "$(BUILD)" --prefix "$(PREFIX)"; \
+	  status=$$?; rm -f "$(BUILD)/install_manifest.txt"; exit $$status
 
 # Removes exactly what make install with the same PREFIX and DESTDIR put there:
 # the files that an install into a scratch folder lists.
-uninstall:
-	@test -f $(BUILD)/CMakeCache.txt || $(MAKE) configure
-	@cmake --build $(BUILD) -j --target needle manual >/dev/null
+uninstall: installed-build
 	@stage=$$(mktemp -d) && \
-	  DESTDIR=$$stage cmake --install $(BUILD) --prefix $(PREFIX) >/dev/null && \
-	  (cd $$stage && find . ! -type d) | while read -r file; do \
+	  DESTDIR="$$stage" cmake --install "$(BUILD)" --prefix "$(PREFIX)" >/dev/null && \
+	  rm -f "$(BUILD)/install_manifest.txt" && \
+	  (cd "$$stage" && find . ! -type d) | while read -r file; do \
 	    echo "rm -f $(DESTDIR)/$${file#./}"; rm -f "$(DESTDIR)/$${file#./}"; \
 	  done; \
-	  rm -rf $$stage
+	  rm -rf "$$stage"
 	@rmdir "$(DESTDIR)$(PREFIX)/share/doc/needle" 2>/dev/null || true
 
 # The Debian package, in $(BUILD)/package/; the same commit always gives the
-# same bytes, its files dated by the last commit.
-deb: build
+# same bytes, its files dated by the last commit. Its Depends line comes from
+# dpkg-shlibdeps: without it the package would silently depend on nothing.
+deb:
+	@command -v dpkg-shlibdeps >/dev/null 2>&1 || { \
+	  echo "make deb: dpkg-shlibdeps, which computes the package's dependencies, is not" \
+	       "installed (Debian: sudo apt-get install dpkg-dev)" >&2; exit 1; }
+	@$(MAKE) build
 	SOURCE_DATE_EPOCH=$$(git log -1 --format=%ct 2>/dev/null || echo 0) \
-	  cpack -G DEB --config $(BUILD)/CPackConfig.cmake -B $(BUILD)/package
+	  cpack -G DEB --config "$(BUILD)/CPackConfig.cmake" -B "$(BUILD)/package"
 
 # The "dev" preset: a debug build with warnings as errors, and its tests.
 dev:
 	cmake --preset dev $(CMAKE_FLAGS)
-	cmake --build --preset dev -j
+	cmake --build --preset dev -j $(JOBS)
 	ctest --preset dev
 
 bench:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DNEEDLE_BENCH=ON -DNEEDLE_TESTS=OFF
-	cmake --build build-bench -j --target needle_bench
+	cmake --build build-bench -j $(JOBS) --target needle_bench
 	./build-bench/bench/needle_bench
 
 # The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
 # The "sanitize" preset.
 sanitize:
 	cmake --preset sanitize $(CMAKE_FLAGS)
-	cmake --build --preset sanitize -j
+	cmake --build --preset sanitize -j $(JOBS)
 	ctest --preset sanitize
 
 # Each libFuzzer target for FUZZ_SECONDS, from the committed seeds; what it
@@ -79,17 +112,17 @@ sanitize:
 fuzz:
 	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DNEEDLE_FUZZ=ON -DNEEDLE_TESTS=OFF $(CMAKE_FLAGS)
-	cmake --build build-fuzz -j
+	cmake --build build-fuzz -j $(JOBS)
 	mkdir -p build-fuzz/corpus/numberFile build-fuzz/corpus/dialogue build-fuzz/corpus/doubleReader
 	./build-fuzz/fuzz/needle_fuzz_numbers -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
-	  -artifact_prefix=$(CURDIR)/build-fuzz/ \
-	  $(CURDIR)/build-fuzz/corpus/numberFile $(CURDIR)/fuzz/corpus/numberFile
+	  -artifact_prefix="$(CURDIR)/build-fuzz/" \
+	  "$(CURDIR)/build-fuzz/corpus/numberFile" "$(CURDIR)/fuzz/corpus/numberFile"
 	./build-fuzz/fuzz/needle_fuzz_dialogue -max_total_time=$(FUZZ_SECONDS) -max_len=1024 \
-	  -timeout=10 -artifact_prefix=$(CURDIR)/build-fuzz/ \
-	  $(CURDIR)/build-fuzz/corpus/dialogue $(CURDIR)/fuzz/corpus/dialogue
+	  -timeout=10 -artifact_prefix="$(CURDIR)/build-fuzz/" \
+	  "$(CURDIR)/build-fuzz/corpus/dialogue" "$(CURDIR)/fuzz/corpus/dialogue"
 	./build-fuzz/fuzz/needle_fuzz_reader -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
-	  -artifact_prefix=$(CURDIR)/build-fuzz/ \
-	  $(CURDIR)/build-fuzz/corpus/doubleReader $(CURDIR)/fuzz/corpus/doubleReader
+	  -artifact_prefix="$(CURDIR)/build-fuzz/" \
+	  "$(CURDIR)/build-fuzz/corpus/doubleReader" "$(CURDIR)/fuzz/corpus/doubleReader"
 
 clean:
-	rm -rf $(BUILD) build-dev build-bench build-asan build-fuzz
+	rm -rf "$(BUILD)" build-dev build-bench build-asan build-fuzz

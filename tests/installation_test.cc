@@ -1,5 +1,6 @@
 // needle as a user meets it outside the build: its manual, its installation,
 // its Debian package, and a real terminal.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -108,6 +109,104 @@ TEST(Install, MakeInstallAndUninstallHonourPrefixAndDestdir) {
     const Command uninstall = run(make + "uninstall");
     ASSERT_EQ(uninstall.status, 0) << uninstall.output;
     EXPECT_EQ(filesBelow(stage.path), "");
+}
+
+// Can a clone in a folder whose path has a space be built, run, installed
+// under a prefix with a space, uninstalled and packaged?
+TEST(Install, EveryTargetWorksFromAPathWithSpaces) {
+    if (!have("git")) {
+        GTEST_SKIP() << "git is not installed";
+    }
+    ScratchDir scratch("spaces");
+    const fs::path clone = scratch.path / "my dir" / "needle";
+    const fs::path prefix = scratch.path / "my prefix";
+    fs::create_directories(clone);
+    // The tracked files as they are now, committed or not: what a clone of
+    // this tree would hold.
+    const Command copy =
+        run("cd " + shellQuoted(NEEDLE_SOURCE) + " && git ls-files -z | xargs -0 " +
+            "cp --parents -t " + shellQuoted(clone));
+    if (copy.status != 0) {
+        GTEST_SKIP() << "the source is not a git checkout: " << copy.output;
+    }
+    const std::string make = "make -C " + shellQuoted(clone) + " ";
+    const Command started = run("printf '1\\n7\\n0\\n' | " + make + "run");
+    ASSERT_EQ(started.status, 0) << started.output;
+    EXPECT_NE(started.output.find(kFirstWords), std::string::npos) << started.output;
+    EXPECT_NE(started.output.find("There were 3 instances of 7 in the file with 15 comparisons"),
+              std::string::npos)
+        << started.output;
+
+    const std::string withPrefix = make + "PREFIX=" + shellQuoted(prefix) + " ";
+    const Command install = run(withPrefix + "install");
+    ASSERT_EQ(install.status, 0) << install.output;
+    EXPECT_TRUE(fs::exists(prefix / "bin/needle"));
+    EXPECT_TRUE(fs::exists(prefix / "share/man/man1/needle.1.gz"));
+    const Command uninstall = run(withPrefix + "uninstall");
+    ASSERT_EQ(uninstall.status, 0) << uninstall.output;
+    EXPECT_EQ(filesBelow(prefix), "");
+
+    if (have("dpkg-shlibdeps")) {
+        const Command deb = run(make + "deb");
+        EXPECT_EQ(deb.status, 0) << deb.output;
+        EXPECT_EQ(run("ls " + shellQuoted(clone / "build/package") + "/*.deb").status, 0);
+    }
+}
+
+// Acted out as root: after a build that is someone else's, as after `make`
+// then `sudo make install`, do make install and make uninstall leave no file
+// of root's in the build tree, where it would stop that someone's next make?
+TEST(Install, SudoInstallLeavesNothingOfRootsInTheBuildTree) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "acting out sudo needs root";
+    }
+    struct stat tree {};
+    ASSERT_EQ(stat(NEEDLE_BUILD, &tree), 0);
+    const std::string owner = std::to_string(tree.st_uid) + ":" + std::to_string(tree.st_gid);
+    const std::string build = shellQuoted(NEEDLE_BUILD);
+    ASSERT_EQ(run("chown -R 65534:65534 " + build).status, 0);
+    ScratchDir stage("sudo-install");
+    const std::string make = "SUDO_UID=65534 make -C " + shellQuoted(NEEDLE_SOURCE) +
+                             " BUILD=" + build + " PREFIX=/usr DESTDIR=" + shellQuoted(stage.path) +
+                             " ";
+    const Command install = run(make + "install");
+    const Command uninstall = run(make + "uninstall");
+    // What CTest itself writes meanwhile, in Testing/, is not the install's.
+    const Command roots = run("find " + build + " -path " + shellQuoted(NEEDLE_BUILD "/Testing") +
+                              " -prune -o -user 0 -print");
+    run("chown -R " + owner + " " + build);
+    EXPECT_EQ(install.status, 0) << install.output;
+    EXPECT_EQ(uninstall.status, 0) << uninstall.output;
+    EXPECT_EQ(roots.output, "");
+}
+
+// Does make deb refuse, saying why, where dpkg-shlibdeps is missing, rather
+// than make a package that depends on nothing?
+TEST(Package, MakeDebWithoutDpkgShlibdepsFailsSayingWhy) {
+    const std::string make = run("command -v make").output;
+    ASSERT_FALSE(make.empty());
+    const Command deb =
+        run("PATH=/nonexistent " + make.substr(0, make.size() - 1) + " -C " +
+            shellQuoted(NEEDLE_SOURCE) + " BUILD=" + shellQuoted(NEEDLE_BUILD) + " deb");
+    EXPECT_NE(deb.status, 0);
+    EXPECT_NE(deb.output.find("make deb: dpkg-shlibdeps"), std::string::npos) << deb.output;
+    EXPECT_NE(deb.output.find("apt-get install dpkg-dev"), std::string::npos) << deb.output;
+}
+
+// Without GoogleTest, does needle still configure, and does make test say
+// what to install?
+TEST(Build, MakeTestWithoutGoogleTestSaysWhatToInstall) {
+    ScratchDir build("no-gtest");
+    const Command test =
+        run("make -C " + shellQuoted(NEEDLE_SOURCE) + " BUILD=" + shellQuoted(build.path) +
+            " CMAKE_FLAGS=-DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON test");
+    EXPECT_NE(test.status, 0);
+    EXPECT_NE(test.output.find("GoogleTest not found"), std::string::npos) << test.output;
+    EXPECT_NE(test.output.find("make test: GoogleTest was not found; install it (Debian: sudo "
+                               "apt-get install libgtest-dev)"),
+              std::string::npos)
+        << test.output;
+    EXPECT_TRUE(fs::exists(build.path / "Makefile")) << "configured all the same";
 }
 
 // The package cpack makes from this build in `dir`, its files dated `epoch`.
