@@ -29,6 +29,20 @@ TEST(BrokenStreams, ClosedStandardInputIsAnEndOfInput) {
     EXPECT_EQ(outcome.status, 0);
 }
 
+// Without standard output (needle >&-), does the session run as usual, its
+// messages on standard error, its dialogue nowhere, and never into the
+// sorted file that would otherwise take the descriptor?
+TEST(BrokenStreams, ClosedStandardOutputRunsTheSessionAsUsual) {
+    ScratchDir dir("closed-stdout");
+    writeWholeFile(dir.path / "sortedNumbers.txt", "1\n");
+    RunOptions options;
+    options.closeStdout = true;
+    const NeedleOutcome outcome = runNeedle(dir.path, "2\n1\n0\n", options);
+    EXPECT_EQ(outcome.err, "Can't open unsorted file!\n");
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(readWholeFile(dir.path / "sortedNumbers.txt"), "1\n");
+}
+
 // Does output that cannot be written end the program with status 1?
 TEST(BrokenStreams, UnwritableOutputEndsWithStatusOne) {
     ScratchDir dir("full-disk");

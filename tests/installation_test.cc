@@ -8,8 +8,11 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "fifoWriter.h"
 #include "needleRun.h"
@@ -76,6 +79,71 @@ TEST(Manual, RendersWithoutWarningsAndShowsTheVersion) {
     EXPECT_EQ(check.output, "");
     const Command page = run("groff -man -Tascii " + shellQuoted(built("needle.1")));
     EXPECT_NE(page.output.find("needle " NEEDLE_VERSION), std::string::npos) << page.output;
+}
+
+// The examples of the manual's EXAMPLES section, as the page's source has
+// them: each a command after "$ " and what it prints, groff's escapes undone.
+struct Example {
+    std::string command;
+    std::string output;
+};
+
+std::vector<Example> manualExamples() {
+    std::istringstream page(readWholeFile(fs::path(NEEDLE_SOURCE) / "doc/needle.1.in"));
+    std::vector<Example> examples;
+    std::string line;
+    bool inExamples = false, inBlock = false;
+    while (std::getline(page, line)) {
+        if (line.rfind(".SH", 0) == 0) {
+            inExamples = line == ".SH EXAMPLES";
+        } else if (inExamples && line == ".nf") {
+            inBlock = true;
+            examples.emplace_back();
+        } else if (inBlock && line == ".fi") {
+            inBlock = false;
+        } else if (inBlock) {
+            line = std::regex_replace(line, std::regex(R"(\\-)"), "-");
+            line = std::regex_replace(line, std::regex(R"(\\e)"), "\\");
+            if (examples.back().command.empty() && line.rfind("$ ", 0) == 0) {
+                examples.back().command = line.substr(2);
+            } else {
+                examples.back().output += line + "\n";
+            }
+        }
+    }
+    return examples;
+}
+
+// Does every example of the manual print what the page says it prints, in
+// the directory that the page describes? The session typed at a terminal is
+// typed here too: each answer after its prompt on screen is what is typed.
+TEST(Manual, ExamplesPrintWhatThePageSays) {
+    const std::vector<Example> examples = manualExamples();
+    ASSERT_EQ(examples.size(), 2u);
+    ScratchDir dir("manual-examples");
+    writeWholeFile(dir.path / "numbers.txt", "5 1 5 9\n");
+    writeWholeFile(dir.path / "sortedNumbers.txt", "1 3 3 3 5 8 9\n");
+    for (const Example& example : examples) {
+        if (example.command == "needle") {
+            const std::regex answered("(Please give me a number(?: 1 - 3)?: )(\\S+)\n");
+            std::string typed;
+            for (auto it =
+                     std::sregex_iterator(example.output.begin(), example.output.end(), answered);
+                 it != std::sregex_iterator(); ++it) {
+                typed += (*it)[2].str() + "\n";
+            }
+            const NeedleOutcome session = runNeedle(dir.path, typed);
+            EXPECT_EQ(session.out, std::regex_replace(example.output, answered, "$1"));
+            EXPECT_EQ(session.status, 0);
+        } else {
+            const std::string bin = fs::path(NEEDLE_BINARY).parent_path().string();
+            const Command scripted =
+                run("cd " + shellQuoted(dir.path) + " && PATH=" + shellQuoted(bin) +
+                    ":\"$PATH\" && " + example.command);
+            EXPECT_EQ(scripted.output, example.output) << example.command;
+            EXPECT_EQ(scripted.status, 0) << example.command;
+        }
+    }
 }
 
 // The files an installation holds, below `root`, sorted.

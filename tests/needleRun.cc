@@ -124,6 +124,9 @@ NeedleOutcome runNeedle(const fs::path& dir, const std::string& input, const Run
         if (options.closeStdin) {
             close(0);
         }
+        if (options.closeStdout) {
+            close(1);
+        }
         execNeedle(dir, options);
     }
     if (closedPipe[1] >= 0) {

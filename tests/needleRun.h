@@ -27,6 +27,7 @@ struct ScratchDir {
 struct RunOptions {
     unsigned long long memoryLimit = 0;  // address-space limit in bytes; 0: none
     bool closeStdin = false;             // start it with no standard input at all
+    bool closeStdout = false;            // start it with no standard output at all
     std::string stdoutFile;              // write standard output there, not to the outcome
     bool stdoutToClosedPipe = false;     // a pipe whose reading end is already closed
     bool ignoreSigpipe = false;          // start it with SIGPIPE ignored
