@@ -10,9 +10,20 @@
 namespace scan {
 namespace {
 
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+// Eight bytes from `p` as a number whose low byte is p[0], whatever the
+// processor's byte order.
+inline uint64_t loadLittle(const char* p) {
+    uint64_t x;
+    memcpy(&x, p, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    x = __builtin_bswap64(x);
+#endif
+    return x;
+}
+
 // Sums eight digit bytes (ASCII digits or zero bytes, the first the most
-// significant) by combining neighbours pairwise, then in fours, then in eights.
+// significant, in the low byte as loadLittle puts it) by combining
+// neighbours pairwise, then in fours, then in eights.
 inline uint64_t eightDigits(uint64_t x) {
     x = ((x & 0x0F0F0F0F0F0F0F0F) * 2561) >> 8;
     x = ((x & 0x00FF00FF00FF00FF) * 6553601) >> 16;
@@ -31,20 +42,10 @@ constexpr uint64_t keepLow(unsigned n) {
 // digits at a time in a 64-bit register, without a branch on n. Reads the 16
 // bytes before `end`.
 inline uint64_t digitValue(const char* end, unsigned n) {
-    uint64_t high, low;
-    memcpy(&high, end - 16, 8);
-    memcpy(&low, end - 8, 8);
+    const uint64_t high = loadLittle(end - 16);
+    const uint64_t low = loadLittle(end - 8);
     return eightDigits(high & keepHigh(n)) * 100000000 + eightDigits(low & keepLow(n));
 }
-#else
-inline uint64_t digitValue(const char* end, unsigned n) {
-    uint64_t value = 0;
-    for (const char* q = end - n; q < end; ++q) {
-        value = value * 10 + static_cast<unsigned char>(*q) - '0';
-    }
-    return value;
-}
-#endif
 
 // Appends the positions of the set bits of `bits`, plus `base`, to `out`.
 inline void appendOffsets(uint64_t bits, uint32_t base, uint32_t* out, uint32_t& count) {
