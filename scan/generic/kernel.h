@@ -76,11 +76,12 @@ inline Block classify(const char* p, TargetBytes target) {
         // with a single less-than.
         const Vec controls = plus(bytes, splat(static_cast<char>(128 - 9)));
         // A compare gives a vector of all-ones bytes, or (AVX-512) a mask.
-        const auto space = either(less(controls, splat(-128 + 5)), equal(bytes, splat(' ')));
+        const auto space =
+            either(less(controls, splat(static_cast<char>(-128 + 5))), equal(bytes, splat(' ')));
         const Vec fromZero = plus(bytes, splat(static_cast<char>(128 - '0')));
         b.space |= bitsOf(space) << i;
-        b.digit |= bitsOf(less(fromZero, splat(-128 + 10))) << i;
-        b.atLeastThree |= bitsOf(less(splat(-128 + 2), fromZero)) << i;
+        b.digit |= bitsOf(less(fromZero, splat(static_cast<char>(-128 + 10)))) << i;
+        b.atLeastThree |= bitsOf(less(splat(static_cast<char>(-128 + 2)), fromZero)) << i;
         b.minus |= bitsOf(equal(bytes, splat('-'))) << i;
         b.plus |= bitsOf(equal(bytes, splat('+'))) << i;
         b.zero |= bitsOf(equal(bytes, splat('0'))) << i;

@@ -1,0 +1,9 @@
+// The scanner's kernel for AArch64: NEON, 16 bytes at a time.
+#include "scan/simd/neon.h"
+
+#include "scan/generic/kernel.h"
+
+namespace scan {
+extern const ScanKernel neonKernel;
+const ScanKernel neonKernel{"neon", scanChunk, countChunkWith<countWindow>};
+}  // namespace scan
