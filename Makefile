@@ -11,8 +11,11 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # Only our own lines, not make's "Entering directory" around every build step.
 MAKEFLAGS += --no-print-directory
 
+# For make cross and make cross-test: arm64 or s390x.
+ARCH ?= arm64
+
 .PHONY: all build configure run test install uninstall installed-build deb dev bench sanitize \
-        fuzz clean
+        fuzz cross cross-test clean
 
 all: build
 
@@ -89,6 +92,22 @@ deb:
 	SOURCE_DATE_EPOCH=$$(git log -1 --format=%ct 2>/dev/null || echo 0) \
 	  cpack -G DEB --config "$(BUILD)/CPackConfig.cmake" -B "$(BUILD)/package"
 
+# needle and its tests cross-built for ARCH (arm64 or s390x) into build-ARCH
+# with Debian's cross compiler (g++-aarch64-linux-gnu, g++-s390x-linux-gnu),
+# GoogleTest compiled from its sources; make cross-test runs them under
+# qemu-user (Debian's qemu-user).
+cross:
+	@case "$(ARCH)" in arm64|s390x) ;; *) \
+	  echo "make cross: ARCH must be arm64 or s390x, not '$(ARCH)'" >&2; exit 1;; esac
+	cmake -S . -B "build-$(ARCH)" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$(ARCH).cmake \
+	  -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+	cmake --build "build-$(ARCH)" -j $(JOBS)
+
+cross-test: cross
+	cd "build-$(ARCH)" && ctest --output-on-failure -j $(JOBS)
+	@awk '/: Skipped$$/ { getline why } /^\[  SKIPPED \] / && why != "" { \
+	  print "skipped: " $$4 ": " why; why = "" }' "build-$(ARCH)/Testing/Temporary/LastTest.log"
+
 # The "dev" preset: a debug build with warnings as errors, and its tests.
 dev:
 	cmake --preset dev $(CMAKE_FLAGS)
@@ -125,4 +144,4 @@ fuzz:
 	  "$(CURDIR)/build-fuzz/corpus/doubleReader" "$(CURDIR)/fuzz/corpus/doubleReader"
 
 clean:
-	rm -rf "$(BUILD)" build-dev build-bench build-asan build-fuzz
+	rm -rf "$(BUILD)" build-dev build-bench build-asan build-fuzz build-arm64 build-s390x

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -69,11 +70,26 @@ void writeWholeFile(const fs::path& path, const std::string& text) {
     }
     signal(SIGPIPE, options.ignoreSigpipe ? SIG_IGN : SIG_DFL);
     std::vector<char*> argv = {const_cast<char*>("needle")};
+#if defined(NEEDLE_EMULATOR)
+    // Through the emulator that runs this test, "qemu-aarch64 -L /usr/...":
+    // its words, then needle. This is the child: the buffer is its own copy.
+    static char emulator[] = NEEDLE_EMULATOR;
+    argv.clear();
+    for (char* word = std::strtok(emulator, " "); word != nullptr;
+         word = std::strtok(nullptr, " ")) {
+        argv.push_back(word);
+    }
+    argv.push_back(const_cast<char*>(NEEDLE_BINARY));
+#endif
     for (const std::string& argument : options.arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
+#if defined(NEEDLE_EMULATOR)
+    execvp(argv[0], argv.data());
+#else
     execv(NEEDLE_BINARY, argv.data());
+#endif
     _exit(127);
 }
 
