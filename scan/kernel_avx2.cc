@@ -2,8 +2,9 @@
 #include "scan/simd/avx2.h"
 
 #include "scan/generic/kernel.h"
+#include "scan/generic/lookBack.h"
 
 namespace scan {
 extern const ScanKernel avx2Kernel;
-const ScanKernel avx2Kernel{"avx2", scanChunk, countChunkWith<countWindow>};
+const ScanKernel avx2Kernel{"avx2", scanChunk, countChunkWith<countWindowLookBack>};
 }  // namespace scan

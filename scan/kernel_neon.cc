@@ -2,8 +2,9 @@
 #include "scan/simd/neon.h"
 
 #include "scan/generic/kernel.h"
+#include "scan/generic/lookBack.h"
 
 namespace scan {
 extern const ScanKernel neonKernel;
-const ScanKernel neonKernel{"neon", scanChunk, countChunkWith<countWindow>};
+const ScanKernel neonKernel{"neon", scanChunk, countChunkWith<countWindowLookBack>};
 }  // namespace scan

@@ -2,8 +2,9 @@
 #include "scan/simd/portable.h"
 
 #include "scan/generic/kernel.h"
+#include "scan/generic/lookBack.h"
 
 namespace scan {
 extern const ScanKernel portableKernel;
-const ScanKernel portableKernel{"portable", scanChunk, countChunkWith<countWindow>};
+const ScanKernel portableKernel{"portable", scanChunk, countChunkWith<countWindowLookBack>};
 }  // namespace scan

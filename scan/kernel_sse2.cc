@@ -2,8 +2,9 @@
 #include "scan/simd/sse2.h"
 
 #include "scan/generic/kernel.h"
+#include "scan/generic/lookBack.h"
 
 namespace scan {
 extern const ScanKernel sse2Kernel;
-const ScanKernel sse2Kernel{"sse2", scanChunk, countChunkWith<countWindow>};
+const ScanKernel sse2Kernel{"sse2", scanChunk, countChunkWith<countWindowLookBack>};
 }  // namespace scan

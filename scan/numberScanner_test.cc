@@ -145,6 +145,26 @@ TEST_P(NumberScanner, SignsAtEveryPlaceOfABlock) {
     }
 }
 
+// Ten and eleven digits at every place of a window's first blocks, after
+// plain numbers: at the limits, just past them, and past them in the first
+// digits, the third, the last. One that starts in a block and ends in the
+// next is judged by masks carried across.
+TEST_P(NumberScanner, LongNumbersAtEveryPlaceOfABlock) {
+    for (std::size_t at = 0; at < 140; ++at) {
+        std::string before;
+        for (std::size_t i = 0; i + 1 < at; i += 2) {
+            before += "1 ";
+        }
+        before.resize(at, ' ');
+        for (const char* number :
+             {"2147483647", "-2147483648", "2147483648", "-2147483649", "2999999999", "2200000000",
+              "2150000000", "1999999999", "12345678901", "-1000000000"}) {
+            expectAgreement(before + number + " 6\n",
+                            "\"" + std::string(number) + "\" at " + std::to_string(at), 3);
+        }
+    }
+}
+
 // Tokens of every shape around every offset where a chunk of the scanner's
 // reads ends (the first small one, the next large one), so that the state
 // carried between chunks is exercised at each byte.

@@ -3,11 +3,12 @@
 // this, and so compiles it for that instruction set alone.
 //
 // Performance notes. A chunk is read a window (8 KiB) at a time, in two ways:
-// - The count (linear search) classifies 64 bytes into bit masks (white
-//   space, digits, signs, a few digit values, the target's bytes), finds
-//   token starts, ends and every unusual shape from the masks alone, counts
-//   the starts, and compares with the target only the rare tokens whose
-//   length and first, second and last bytes match. Nothing is converted.
+// - The count (linear search) checks each 64-byte block with tests that
+//   look back, never ahead (scan/generic/lookBack.h): four masks of the
+//   block's own and a few carried from the one before, compares of loads at
+//   small offsets for a byte's relation to the bytes before it, and the
+//   target compared as text only where a token of its length ends. Nothing
+//   is converted.
 // - The load (binary search) first indexes where tokens start and end, so
 //   that no block waits for the one before it, then converts each plain
 //   token (a sign, then 1 to 10 digits) without a branch on its length.
@@ -55,20 +56,12 @@ inline uint64_t validBits(size_t size, uint32_t base) {
     return size - base >= 64 ? ~uint64_t{0} : (uint64_t{1} << (size - base)) - 1;
 }
 
-// Bit masks of 64 bytes: bit i describes byte i of the block. `first`,
-// `second` and `last` mark the bytes equal to those bytes of the counted
-// target's text.
+// Bit masks of 64 bytes: bit i describes byte i of the block.
 struct Block {
-    uint64_t space, digit, minus, plus, zero, two, atLeastThree, newline, first, second, last;
+    uint64_t space, digit, minus, plus, newline;
 };
 
-// The bytes of a target's text that classify marks.
-struct TargetBytes {
-    char first, second, last;
-};
-
-// Masks the caller does not use are dead code once this is inlined.
-inline Block classify(const char* p, TargetBytes target) {
+inline Block classify(const char* p) {
     Block b{};
     for (unsigned i = 0; i < 64; i += kVecBytes) {
         const Vec bytes = load(p + i);
@@ -81,15 +74,9 @@ inline Block classify(const char* p, TargetBytes target) {
         const Vec fromZero = plus(bytes, splat(static_cast<char>(128 - '0')));
         b.space |= bitsOf(space) << i;
         b.digit |= bitsOf(less(fromZero, splat(static_cast<char>(-128 + 10)))) << i;
-        b.atLeastThree |= bitsOf(less(splat(static_cast<char>(-128 + 2)), fromZero)) << i;
         b.minus |= bitsOf(equal(bytes, splat('-'))) << i;
         b.plus |= bitsOf(equal(bytes, splat('+'))) << i;
-        b.zero |= bitsOf(equal(bytes, splat('0'))) << i;
-        b.two |= bitsOf(equal(bytes, splat('2'))) << i;
         b.newline |= bitsOf(equal(bytes, splat('\n'))) << i;
-        b.first |= bitsOf(equal(bytes, splat(target.first))) << i;
-        b.second |= bitsOf(equal(bytes, splat(target.second))) << i;
-        b.last |= bitsOf(equal(bytes, splat(target.last))) << i;
     }
     return b;
 }
@@ -105,7 +92,7 @@ inline void indexTokens(const char* p, size_t size, TokenIndex& ix) {
     ix.newlines = 0;
     uint64_t previousSpace = 1;
     for (uint32_t base = 0; base < size; base += 64) {
-        const Block m = classify(p + base, TargetBytes{});
+        const Block m = classify(p + base);
         const uint64_t valid = validBits(size, base);
         const uint64_t afterSpace = (m.space << 1) | previousSpace;
         previousSpace = m.space >> 63;
@@ -191,11 +178,6 @@ const char* scanChunk(ScanState& s, const char* p, const char* end, int32_t*& ou
     });
 }
 
-// Bit i of the result is bit i + k of the 128-bit pair (high:low), 0 < k < 64.
-inline uint64_t ahead(uint64_t low, uint64_t high, unsigned k) {
-    return (low >> k) | (high << (64 - k));
-}
-
 // Eight bytes as a number whose order is the order of their texts.
 inline uint64_t textOrder(const char* p) {
     uint64_t x;
@@ -218,92 +200,6 @@ inline uint64_t beyondLimit(const char* digits, bool negative) {
     const unsigned limit = ('4' << 8 | '7') + negative;
     return static_cast<uint64_t>(first > head) |
            static_cast<uint64_t>((first == head) & (last > limit));
-}
-
-// Counts the tokens of [p, p + size), which ends in white space, into `tally`
-// and its newlines into `newlines`, deciding everything from block masks and
-// comparing text with the target's canonical text: two canonical numbers are
-// equal exactly when their texts are. Returns false, counting nothing, when
-// the window holds anything but canonical 32-bit numbers: an unusual byte, a
-// lone sign, a "+", a leading zero, "-0", more than 10 digits, or 10 digits
-// beyond the 32-bit range. Reads up to 128 bytes past the window.
-// Kept out of line: inlined into countChunkWith, it ran 2-4% slower with SSE2.
-// Unused where a kernel brings its own (AVX-512).
-[[maybe_unused]] __attribute__((noinline)) bool countWindow(const char* p, size_t size,
-                                                            const CountTarget& target, Tally& tally,
-                                                            uint64_t& newlines) {
-    const unsigned length = target.length;
-    // A one-character target's second byte is NUL and unused.
-    const TargetBytes bytes{target.text[0], target.text[1], target.text[length - 1]};
-    Tally window{0, 0};
-    uint64_t lines = 0;
-    uint64_t previousSpace = 1;
-    uint64_t previousDigit = 0;
-    Block m = classify(p, bytes);
-    for (uint32_t base = 0; base < size; base += 64) {
-        // Tokens may run into the next block: their checks look ahead in it.
-        const Block next = classify(p + base + 64, bytes);
-        const uint64_t valid = validBits(size, base);
-        const uint64_t starts = ~m.space & ((m.space << 1) | previousSpace) & valid;
-        const uint64_t signStarts = (m.minus | m.plus) & starts;
-        const uint64_t digitStarts = m.digit & ~((m.digit << 1) | previousDigit);
-        const uint64_t digitNext = ahead(m.digit, next.digit, 1);
-        // Runs of digits: bit i is set when bytes i to i + n - 1 are all digits.
-        // The next block's runs are exact in the low bits that are shifted in.
-        const uint64_t run2 = m.digit & digitNext;
-        const uint64_t run2Next = next.digit & (next.digit >> 1);
-        const uint64_t run4 = run2 & ahead(run2, run2Next, 2);
-        const uint64_t run8 = run4 & ahead(run4, run2Next & (run2Next >> 2), 4);
-        const uint64_t run10 = run8 & ahead(run2, run2Next, 8);
-        const uint64_t run11 = run10 & ahead(m.digit, next.digit, 10);
-        const uint64_t tens = digitStarts & run10 & ~run11;
-        const uint64_t twos = tens & m.two;
-        const uint64_t secondAtLeastTwo =
-            ahead(m.two | m.atLeastThree, next.two | next.atLeastThree, 1);
-        const uint64_t unplain = (~m.space & ~m.digit & ~signStarts) |               // unusual byte
-                                 (signStarts & ~digitNext) |                         // lone sign
-                                 (m.plus & starts) |                                 // "+"
-                                 (m.zero & digitStarts & digitNext) |                // leading zero
-                                 (m.minus & starts & ahead(m.zero, next.zero, 1)) |  // -0
-                                 (digitStarts & run11) |                             // 11+ digits
-                                 (tens & m.atLeastThree) |   // 3000000000 and up
-                                 (twos & secondAtLeastTwo);  // 2200000000 and up
-        if ((unplain & valid) != 0) {
-            return false;
-        }
-        // Ten digits from 2100000000 up: compare with the limit as text.
-        uint64_t beyond = 0;
-        const uint64_t twentyOnes = twos & ~ahead(m.zero, next.zero, 1) & ~secondAtLeastTwo & valid;
-        for (uint64_t t = twentyOnes; t != 0; t &= t - 1) {
-            const char* digits = p + base + firstOne(t);
-            beyond |= beyondLimit(digits, digits[-1] == '-');
-        }
-        if (beyond != 0) {
-            return false;
-        }
-        window.numbers += static_cast<int64_t>(countOnes(starts));
-        // Tokens of the target's length with its first, second and last
-        // bytes are rare unless they match; memcmp settles the rest.
-        uint64_t candidates = starts & m.first & ahead(m.space, next.space, length);
-        if (length >= 2) {
-            candidates &= ahead(m.last, next.last, length - 1);
-        }
-        if (length >= 3) {
-            candidates &= ahead(m.second, next.second, 1);
-        }
-        for (; candidates != 0; candidates &= candidates - 1) {
-            const char* token = p + base + firstOne(candidates);
-            window.matches += memcmp(token, target.text, length) == 0;
-        }
-        lines += countOnes(m.newline & valid);
-        previousSpace = m.space >> 63;
-        previousDigit = m.digit >> 63;
-        m = next;
-    }
-    tally.numbers += window.numbers;
-    tally.matches += window.matches;
-    newlines = lines;
-    return true;
 }
 
 // Where a window of [at, at + size) that ends in white space ends: no token

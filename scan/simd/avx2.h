@@ -30,6 +30,13 @@ inline Vec plus(Vec a, Vec b) {
 inline Vec either(Vec a, Vec b) {
     return _mm256_or_si256(a, b);
 }
+inline Vec both(Vec a, Vec b) {
+    return _mm256_and_si256(a, b);
+}
+// a and not b.
+inline Vec butNot(Vec a, Vec b) {
+    return _mm256_andnot_si256(b, a);
+}
 inline uint64_t bitsOf(Vec v) {
     return static_cast<uint32_t>(_mm256_movemask_epi8(v));
 }

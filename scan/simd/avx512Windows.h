@@ -249,7 +249,7 @@ __attribute__((always_inline)) inline void countBlock(const char* q, const Block
     }
 }
 
-// The same contract as the generic countWindow, and reads no further. A token
+// The same contract as the generic countWindowLookBack, and reads no further. A token
 // is judged at its last digit, or at the white space right after it.
 __attribute__((noinline)) bool countWindowAvx512(const char* p, size_t size,
                                                  const CountTarget& target, Tally& tally,
@@ -395,7 +395,7 @@ inline bool convertTokens(const char* p, const TokenIndex& ix, uint32_t count, i
 
 // Reads the window [p, p + size), which ends in white space, appending its
 // numbers to `out` and counting its newlines into `newlines`, when it holds
-// nothing but plain 32-bit numbers (as countWindow declines); otherwise
+// nothing but plain 32-bit numbers (as the count's window declines); otherwise
 // returns false, having appended nothing. Reads up to 64 bytes past the
 // window, and 16 before it.
 __attribute__((noinline)) bool scanWindowAvx512(const char* p, size_t size, int32_t*& out,

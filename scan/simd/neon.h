@@ -31,6 +31,13 @@ inline Vec plus(Vec a, Vec b) {
 inline Vec either(Vec a, Vec b) {
     return vorrq_s8(a, b);
 }
+inline Vec both(Vec a, Vec b) {
+    return vandq_s8(a, b);
+}
+// a and not b.
+inline Vec butNot(Vec a, Vec b) {
+    return vbicq_s8(a, b);
+}
 
 // The top bit of each byte, byte i's as bit i. NEON has no movemask: each
 // byte of a compare (all ones or zero) keeps only its own bit's weight, and

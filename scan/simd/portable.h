@@ -17,7 +17,7 @@ namespace {
 using Vec = uint64_t;
 constexpr unsigned kVecBytes = 8;
 
-constexpr uint64_t kOnes = 0x0101010101010101;  // the low bit of each byte
+constexpr uint64_t kOnes = 0x0101010101010101;   // the low bit of each byte
 constexpr uint64_t kHighs = 0x8080808080808080;  // the high bit of each byte
 
 // A compare sets only the high bit of each byte that holds, not the whole
@@ -57,6 +57,13 @@ inline Vec plus(Vec a, Vec b) {
 }
 inline Vec either(Vec a, Vec b) {
     return a | b;
+}
+inline Vec both(Vec a, Vec b) {
+    return a & b;
+}
+// a and not b.
+inline Vec butNot(Vec a, Vec b) {
+    return a & ~b;
 }
 // The high bit of each byte, byte i's as bit i, as a movemask gives them:
 // the eight bits gathered in the top byte by one multiply.
