@@ -73,8 +73,6 @@ void runGroup(const Group& group, double megabytes, const Options& options, Repo
     methods.insert(methods.end(), group.others.begin(), group.others.end());
     const std::vector<Timing> timings = timeInRounds(methods, options.runs);
     const Timing& plain = timings.front();
-    const Timing& best = timings[1];
-    const std::string& bestName = methods[1].name;
 
     for (std::size_t m = 0; m < methods.size(); ++m) {
         if (!timings[m].counts.agreesWith(plain.counts)) {
@@ -89,17 +87,22 @@ void runGroup(const Group& group, double megabytes, const Options& options, Repo
                     t.medianSeconds * 1e9 / static_cast<double>(options.numbers),
                     plain.medianSeconds / t.medianSeconds);
     }
-    if (group.load) {
-        char user[64];
-        std::snprintf(user, sizeof user, "; user time %.2f ns a number",
-                      best.userSeconds * 1e9 / static_cast<double>(options.numbers));
-        report.ratios.push_back(ratioLine(group.label, group.plain.name, plain, bestName, best) +
-                                user);
-    }
+    // For every kernel, one line: each other method's time over its own.
     const std::size_t firstOther = 1 + group.kernels.size();
-    for (std::size_t m = firstOther; !group.load && m < methods.size(); ++m) {
-        report.ratios.push_back(
-            ratioLine(group.label, methods[m].name, timings[m], bestName, best));
+    for (std::size_t k = 1; k < firstOther; ++k) {
+        std::string line = group.label + ": " + methods[k].name + " against ";
+        for (std::size_t m = 0; m < methods.size(); ++m) {
+            if (m == 0 || m >= firstOther) {
+                line += (m == 0 ? "" : ", ") + ratioText(methods[m].name, timings[m], timings[k]);
+            }
+        }
+        if (group.load) {
+            char user[64];
+            std::snprintf(user, sizeof user, "; user time %.2f ns a number",
+                          timings[k].userSeconds * 1e9 / static_cast<double>(options.numbers));
+            line += user;
+        }
+        report.ratios.push_back(line);
     }
 }
 

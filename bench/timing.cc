@@ -55,12 +55,11 @@ std::vector<Timing> timeInRounds(const std::vector<Method>& methods, int rounds)
     return timings;
 }
 
-std::string ratioLine(const std::string& label, const std::string& slowName, const Timing& slow,
-                      const std::string& fastName, const Timing& fast) {
-    char line[320];
-    std::snprintf(line, sizeof line, "%s: %s time / %s time = %.2f (%.2f-%.2f)", label.c_str(),
-                  slowName.c_str(), fastName.c_str(), slow.medianSeconds / fast.medianSeconds,
-                  slow.fastestSeconds / fast.slowestSeconds,
-                  slow.slowestSeconds / fast.fastestSeconds);
-    return line;
+std::string ratioText(const std::string& name, const Timing& other, const Timing& method) {
+    char text[160];
+    std::snprintf(text, sizeof text, "%s %.2f (%.2f-%.2f)", name.c_str(),
+                  other.medianSeconds / method.medianSeconds,
+                  other.fastestSeconds / method.slowestSeconds,
+                  other.slowestSeconds / method.fastestSeconds);
+    return text;
 }

@@ -41,7 +41,7 @@ struct Timing {
 // falls on all of them alike.
 std::vector<Timing> timeInRounds(const std::vector<Method>& methods, int rounds);
 
-// "label: slow time / fast time = median ratio (lowest-highest ratio)": the
-// range is that of the two methods' extremes.
-std::string ratioLine(const std::string& label, const std::string& slowName, const Timing& slow,
-                      const std::string& fastName, const Timing& fast);
+// "name ratio (lowest-highest)": the time of `other` over that of `method`,
+// the median's and the range of the two methods' extremes. Above 1, `method`
+// is the faster.
+std::string ratioText(const std::string& name, const Timing& other, const Timing& method);
