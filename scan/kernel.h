@@ -50,15 +50,25 @@ struct Tally {
     int64_t matches;
 };
 
-// Reads the tokens of [p, end), appending their values to `out`. Returns where
-// it stopped, as runMachine does. At least 256 bytes from `end` on must be
-// readable white space, and 16 before `p` readable.
-using ScanChunk = const char* (*)(ScanState&, const char* p, const char* end, int32_t*& out,
-                                  TokenIndex&);
+// What a kernel's reading of [p, end) came to, in the manner of
+// std::from_chars: where it stopped, why, and where its numbers end.
+struct ChunkEnd {
+    const char* stop;  // `end`, or where in the token that stopped it the reading did
+    int32_t* out;      // one past the last number it appended
+    bool badToken;     // a token that is not a 32-bit number stopped it at `stop`
+};
+
+// Reads the tokens of [p, end), appending their values from `out` on. A token
+// still open at `end` stays open in the state, which also keeps the line
+// numbers and, for a bad token, where it began (tokenStart, when in this
+// piece) and its line (tokenLine). At least 256 bytes from
+// `end` on must be readable white space, and 16 before `p` readable.
+using ScanChunk = ChunkEnd (*)(ScanState&, const char* p, const char* end, int32_t* out,
+                               TokenIndex&);
 // As ScanChunk, but plain numbers are only counted into the tally, and
-// compared with the target as text; only the others are appended to `out`.
-using CountChunk = const char* (*)(ScanState&, const char* p, const char* end, int32_t*& out,
-                                   TokenIndex&, const CountTarget&, Tally&);
+// compared with the target as text; only the others are appended.
+using CountChunk = ChunkEnd (*)(ScanState&, const char* p, const char* end, int32_t* out,
+                                TokenIndex&, const CountTarget&, Tally&);
 
 }  // namespace scan
 

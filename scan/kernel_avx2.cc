@@ -6,5 +6,6 @@
 
 namespace scan {
 extern const ScanKernel avx2Kernel;
-const ScanKernel avx2Kernel{"avx2", scanChunk, countChunkWith<countWindowLookBack>};
+const ScanKernel avx2Kernel{"avx2", scanEntry<scanChunk>,
+                            countEntry<countChunkWith<countWindowLookBack>>};
 }  // namespace scan

@@ -16,6 +16,6 @@
 
 namespace scan {
 extern const ScanKernel avx512Kernel;
-const ScanKernel avx512Kernel{"avx512", scanChunkWith<scanWindowAvx512>,
-                              countChunkWith<countWindowAvx512>};
+const ScanKernel avx512Kernel{"avx512", scanEntry<scanChunkWith<scanWindowAvx512>>,
+                              countEntry<countChunkWith<countWindowAvx512>>};
 }  // namespace scan

@@ -6,5 +6,6 @@
 
 namespace scan {
 extern const ScanKernel neonKernel;
-const ScanKernel neonKernel{"neon", scanChunk, countChunkWith<countWindowLookBack>};
+const ScanKernel neonKernel{"neon", scanEntry<scanChunk>,
+                            countEntry<countChunkWith<countWindowLookBack>>};
 }  // namespace scan

@@ -6,5 +6,6 @@
 
 namespace scan {
 extern const ScanKernel portableKernel;
-const ScanKernel portableKernel{"portable", scanChunk, countChunkWith<countWindowLookBack>};
+const ScanKernel portableKernel{"portable", scanEntry<scanChunk>,
+                                countEntry<countChunkWith<countWindowLookBack>>};
 }  // namespace scan

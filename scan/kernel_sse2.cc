@@ -6,5 +6,6 @@
 
 namespace scan {
 extern const ScanKernel sse2Kernel;
-const ScanKernel sse2Kernel{"sse2", scanChunk, countChunkWith<countWindowLookBack>};
+const ScanKernel sse2Kernel{"sse2", scanEntry<scanChunk>,
+                            countEntry<countChunkWith<countWindowLookBack>>};
 }  // namespace scan

@@ -126,11 +126,13 @@ ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Process process) 
         std::fill(text + got, text + got + kBackPad, ' ');
         const ChunkOrigin origin{text, textEnd, state, got == 0};
         std::int32_t* const values = chunk->values.get();
-        std::int32_t* out = values;
         state.tokenStart = nullptr;
-        process(state, text, textEnd, out, *index);
-        if (origin.lastChunk && !state.failed) {
+        const ChunkEnd read = process(state, text, textEnd, values, *index);
+        std::int32_t* out = read.out;
+        bool badToken = read.badToken;
+        if (origin.lastChunk && !badToken) {
             finishAtEnd(state, out);
+            badToken = state.failed;  // a lone sign at the very end
         }
         const auto count = static_cast<std::size_t>(out - values);
         if (count != 0) {
@@ -140,7 +142,7 @@ ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Process process) 
                 return {ScanStop::outOfMemory, batch.lineOf(stored), {}, false};
             }
         }
-        if (state.failed) {
+        if (badToken) {
             ScanEnd end{ScanStop::notANumber, state.tokenLine, {}, false};
             describeBadToken(end, state, open, text, textEnd, in);
             return end;
@@ -193,7 +195,7 @@ NumberCount countNumbers(std::streambuf& in, std::int32_t target, const ScanKern
             tally.matches += std::count(batch.values, batch.values + batch.count, target);
             return batch.count;
         },
-        [&](ScanState& s, const char* from, const char* to, std::int32_t*& out, TokenIndex& ix) {
+        [&](ScanState& s, const char* from, const char* to, std::int32_t* out, TokenIndex& ix) {
             return kernel.count(s, from, to, out, ix, canonical, tally);
         });
     return {tally.numbers, tally.matches, end};

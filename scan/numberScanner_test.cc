@@ -358,12 +358,55 @@ TEST_P(NumberScanner, ReadsNoFurtherThanItsTextWhateverItsIndexHeld) {
     std::fill(std::begin(index->bounds), std::end(index->bounds),
               static_cast<std::uint16_t>(guard - begin + 1));
     std::vector<std::int32_t> values(text.size());
-    std::int32_t* out = values.data();
     scan::ScanState state;
-    kernel_->scan(state, begin, begin + text.size(), out, *index);
-    EXPECT_EQ(std::vector<std::int32_t>(values.data(), out),
+    const scan::ChunkEnd read =
+        kernel_->scan(state, begin, begin + text.size(), values.data(), *index);
+    EXPECT_EQ(read.stop, begin + text.size());
+    EXPECT_FALSE(read.badToken);
+    EXPECT_EQ(std::vector<std::int32_t>(values.data(), read.out),
               (std::vector<std::int32_t>{7, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, 2, 3, 4, 5, 6, 7}));
     munmap(pages, 3 * page);
+}
+
+// What a kernel answers the driver for a piece of text: where it stopped,
+// whether a bad token stopped it, and where its numbers end; a token open at
+// the piece's end stays open in the state, with nothing said of it yet.
+TEST_P(NumberScanner, AnswersWhereAndWhyItStopped) {
+    struct Case {
+        std::string text;
+        std::vector<std::int32_t> values;
+        bool badToken;
+        std::size_t tokenAt;  // where the bad token begins
+    };
+    const std::string plain(300, ' ');  // windows of plain numbers before each case
+    const Case cases[] = {
+        {"1 2 x 3", {1, 2}, true, 4},
+        {"7 12abc 5", {7, 12}, true, 4},
+        {"1 2147483648 3", {1}, true, 2},
+        {"-0 +5 -", {0, 5}, false, 0},  // the "-" may go on in the next piece
+        {"5-3 4", {5, -3}, false, 0},   // and the "4"
+    };
+    for (const Case& c : cases) {
+        for (const bool afterPlainWindows : {false, true}) {
+            const std::string text = (afterPlainWindows ? plain : "") + c.text;
+            const std::string padded = std::string(64, ' ') + text + std::string(256, ' ');
+            const char* begin = padded.data() + 64;
+            const char* end = begin + text.size();
+            auto index = std::make_unique<scan::TokenIndex>();
+            std::vector<std::int32_t> values(text.size() + 8);
+            scan::ScanState state;
+            const scan::ChunkEnd read = kernel_->scan(state, begin, end, values.data(), *index);
+            EXPECT_EQ(std::vector<std::int32_t>(values.data(), read.out), c.values) << c.text;
+            EXPECT_EQ(read.badToken, c.badToken) << c.text;
+            if (c.badToken) {
+                const char* token = begin + (text.size() - c.text.size()) + c.tokenAt;
+                EXPECT_EQ(state.tokenStart, token) << c.text;
+                EXPECT_TRUE(read.stop >= token && read.stop <= end) << c.text;
+            } else {
+                EXPECT_EQ(read.stop, end) << c.text;
+            }
+        }
+    }
 }
 
 TEST_P(NumberScanner, StopsWhereTheReceiverRunsOutOfMemory) {

@@ -255,5 +255,20 @@ const char* scanChunkWith(ScanState& s, const char* p, const char* end, int32_t*
     });
 }
 
+// The kernel's side of its contract with the driver: the chunk readers
+// above, which leave why they stopped in the state and move `out` along,
+// answering as ChunkEnd says.
+template <auto scan>
+ChunkEnd scanEntry(ScanState& s, const char* p, const char* end, int32_t* out, TokenIndex& ix) {
+    const char* stop = scan(s, p, end, out, ix);
+    return {stop, out, s.failed};
+}
+template <auto count>
+ChunkEnd countEntry(ScanState& s, const char* p, const char* end, int32_t* out, TokenIndex& ix,
+                    const CountTarget& target, Tally& tally) {
+    const char* stop = count(s, p, end, out, ix, target, tally);
+    return {stop, out, s.failed};
+}
+
 }  // namespace
 }  // namespace scan
