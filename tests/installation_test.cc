@@ -63,6 +63,11 @@ std::string shellQuoted(const char* text) {
 
 const std::string kFirstWords = "Hello user! Welcome to the program.";
 
+// make as a user runs it. Under `make test` this process inherits the outer
+// make's MAKEFLAGS, whose variables (BUILD=..., CMAKE_FLAGS=...) would
+// otherwise override what each test gives its own make.
+const std::string kMake = "env -u MAKEFLAGS -u MFLAGS -u MAKELEVEL make";
+
 // The file `name` of the build tree.
 fs::path built(const char* name) {
     return fs::path(NEEDLE_BUILD) / name;
@@ -163,7 +168,7 @@ const char* const kInstalledFiles =
 // away again?
 TEST(Install, MakeInstallAndUninstallHonourPrefixAndDestdir) {
     ScratchDir stage("install");
-    const std::string make = "make -C " + shellQuoted(NEEDLE_SOURCE) +
+    const std::string make = kMake + " -C " + shellQuoted(NEEDLE_SOURCE) +
                              " BUILD=" + shellQuoted(NEEDLE_BUILD) +
                              " PREFIX=/usr DESTDIR=" + shellQuoted(stage.path) + " ";
     const Command install = run(make + "install");
@@ -197,7 +202,7 @@ TEST(Install, EveryTargetWorksFromAPathWithSpaces) {
     if (copy.status != 0) {
         GTEST_SKIP() << "the source is not a git checkout: " << copy.output;
     }
-    const std::string make = "make -C " + shellQuoted(clone) + " ";
+    const std::string make = kMake + " -C " + shellQuoted(clone) + " ";
     const Command started = run("printf '1\\n7\\n0\\n' | " + make + "run");
     ASSERT_EQ(started.status, 0) << started.output;
     EXPECT_NE(started.output.find(kFirstWords), std::string::npos) << started.output;
@@ -234,7 +239,7 @@ TEST(Install, SudoInstallLeavesNothingOfRootsInTheBuildTree) {
     const std::string build = shellQuoted(NEEDLE_BUILD);
     ASSERT_EQ(run("chown -R 65534:65534 " + build).status, 0);
     ScratchDir stage("sudo-install");
-    const std::string make = "SUDO_UID=65534 make -C " + shellQuoted(NEEDLE_SOURCE) +
+    const std::string make = "SUDO_UID=65534 " + kMake + " -C " + shellQuoted(NEEDLE_SOURCE) +
                              " BUILD=" + build + " PREFIX=/usr DESTDIR=" + shellQuoted(stage.path) +
                              " ";
     const Command install = run(make + "install");
@@ -253,9 +258,9 @@ TEST(Install, SudoInstallLeavesNothingOfRootsInTheBuildTree) {
 TEST(Package, MakeDebWithoutDpkgShlibdepsFailsSayingWhy) {
     const std::string make = run("command -v make").output;
     ASSERT_FALSE(make.empty());
-    const Command deb =
-        run("PATH=/nonexistent " + make.substr(0, make.size() - 1) + " -C " +
-            shellQuoted(NEEDLE_SOURCE) + " BUILD=" + shellQuoted(NEEDLE_BUILD) + " deb");
+    const Command deb = run("env -u MAKEFLAGS -u MFLAGS -u MAKELEVEL PATH=/nonexistent " +
+                            make.substr(0, make.size() - 1) + " -C " + shellQuoted(NEEDLE_SOURCE) +
+                            " BUILD=" + shellQuoted(NEEDLE_BUILD) + " deb");
     EXPECT_NE(deb.status, 0);
     EXPECT_NE(deb.output.find("make deb: dpkg-shlibdeps"), std::string::npos) << deb.output;
     EXPECT_NE(deb.output.find("apt-get install dpkg-dev"), std::string::npos) << deb.output;
@@ -266,7 +271,7 @@ TEST(Package, MakeDebWithoutDpkgShlibdepsFailsSayingWhy) {
 TEST(Build, MakeTestWithoutGoogleTestSaysWhatToInstall) {
     ScratchDir build("no-gtest");
     const Command test =
-        run("make -C " + shellQuoted(NEEDLE_SOURCE) + " BUILD=" + shellQuoted(build.path) +
+        run(kMake + " -C " + shellQuoted(NEEDLE_SOURCE) + " BUILD=" + shellQuoted(build.path) +
             " CMAKE_FLAGS=-DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON test");
     EXPECT_NE(test.status, 0);
     EXPECT_NE(test.output.find("GoogleTest not found"), std::string::npos) << test.output;
