@@ -63,10 +63,15 @@ std::string shellQuoted(const char* text) {
 
 const std::string kFirstWords = "Hello user! Welcome to the program.";
 
-// make as a user runs it. Under `make test` this process inherits the outer
-// make's MAKEFLAGS, whose variables (BUILD=..., CMAKE_FLAGS=...) would
-// otherwise override what each test gives its own make.
-const std::string kMake = "env -u MAKEFLAGS -u MFLAGS -u MAKELEVEL make";
+// make as a user runs it, with `variables` ("SUDO_UID=65534") in its
+// environment. Under `make test` this process inherits the outer make's
+// command-line variables (BUILD=..., CMAKE_FLAGS=...) in its environment and
+// MAKEFLAGS, which would otherwise override the Makefile's defaults in each
+// test's own make: it starts from an empty environment but for PATH and HOME.
+std::string cleanMake(const std::string& variables = "") {
+    return "env -i PATH=\"$PATH\" HOME=\"$HOME\" " + variables + " make";
+}
+const std::string kMake = cleanMake();
 
 // The file `name` of the build tree.
 fs::path built(const char* name) {
@@ -222,7 +227,8 @@ TEST(Install, EveryTargetWorksFromAPathWithSpaces) {
     if (have("dpkg-shlibdeps")) {
         const Command deb = run(make + "deb");
         EXPECT_EQ(deb.status, 0) << deb.output;
-        EXPECT_EQ(run("ls " + shellQuoted(clone / "build/package") + "/*.deb").status, 0);
+        const Command listed = run("ls " + shellQuoted(clone / "build/package") + "/*.deb");
+        EXPECT_EQ(listed.status, 0) << listed.output << "\n" << deb.output;
     }
 }
 
@@ -239,7 +245,7 @@ TEST(Install, SudoInstallLeavesNothingOfRootsInTheBuildTree) {
     const std::string build = shellQuoted(NEEDLE_BUILD);
     ASSERT_EQ(run("chown -R 65534:65534 " + build).status, 0);
     ScratchDir stage("sudo-install");
-    const std::string make = "SUDO_UID=65534 " + kMake + " -C " + shellQuoted(NEEDLE_SOURCE) +
+    const std::string make = cleanMake("SUDO_UID=65534") + " -C " + shellQuoted(NEEDLE_SOURCE) +
                              " BUILD=" + build + " PREFIX=/usr DESTDIR=" + shellQuoted(stage.path) +
                              " ";
     const Command install = run(make + "install");
@@ -258,9 +264,9 @@ TEST(Install, SudoInstallLeavesNothingOfRootsInTheBuildTree) {
 TEST(Package, MakeDebWithoutDpkgShlibdepsFailsSayingWhy) {
     const std::string make = run("command -v make").output;
     ASSERT_FALSE(make.empty());
-    const Command deb = run("env -u MAKEFLAGS -u MFLAGS -u MAKELEVEL PATH=/nonexistent " +
-                            make.substr(0, make.size() - 1) + " -C " + shellQuoted(NEEDLE_SOURCE) +
-                            " BUILD=" + shellQuoted(NEEDLE_BUILD) + " deb");
+    const Command deb =
+        run("env -i PATH=/nonexistent " + make.substr(0, make.size() - 1) + " -C " +
+            shellQuoted(NEEDLE_SOURCE) + " BUILD=" + shellQuoted(NEEDLE_BUILD) + " deb");
     EXPECT_NE(deb.status, 0);
     EXPECT_NE(deb.output.find("make deb: dpkg-shlibdeps"), std::string::npos) << deb.output;
     EXPECT_NE(deb.output.find("apt-get install dpkg-dev"), std::string::npos) << deb.output;
