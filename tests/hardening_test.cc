@@ -135,36 +135,52 @@ TEST(SpecialFiles, ReadErrorEndsTheReadingAndTheProgramGoesOn) {
     EXPECT_EQ(outcome.status, 0);
 }
 
-// Does a sorted file too big for the memory left keep what fit, say where it
-// stopped, and still answer later searches?
+// Runs needle over a sortedNumbers.txt of `lines` lines of `number` with
+// `options` that leave it too little memory, searching it twice for that
+// number. The load must stop for memory, say where, keep every number before
+// that line and answer both searches from them, and needle must go on to
+// the end. Returns how many numbers it kept, or -1 after a failure.
+long long keptWhenMemoryRunsOut(const char* name, int number, long long lines,
+                                const RunOptions& options) {
+    ScratchDir dir(name);
+    writeWholeFile(dir.path / "numbers.txt", std::to_string(number) + "\n");
+    const std::string line = std::to_string(number) + "\n";
+    std::string sorted;
+    sorted.reserve(line.size() * static_cast<std::size_t>(lines));
+    for (long long i = 0; i < lines; ++i) {
+        sorted += line;
+    }
+    writeWholeFile(dir.path / "sortedNumbers.txt", sorted);
+    const std::string typed = "2\n" + line + "2\n" + line + "0\n";
+    const NeedleOutcome outcome = runNeedle(dir.path, typed, options);
+
+    EXPECT_EQ(outcome.status, 0) << "137 is a kill by the system";
+    std::smatch stop;
+    if (!std::regex_match(
+            outcome.err, stop,
+            std::regex("Stopped reading the sorted file at line ([0-9]+): out of memory!\n"))) {
+        ADD_FAILURE() << "standard error: " << outcome.err;
+        return -1;
+    }
+    // One number per line: everything before the line of the stop was kept.
+    const long long kept = std::stoll(stop[1]) - 1;
+    const std::string search = kMenu + kTarget + report(kept, number, 1);
+    EXPECT_EQ(outcome.out, kGreeting + "Files opened successfully!\n" + search + search + kMenu);
+    EXPECT_LT(kept, lines);
+    return kept;
+}
+
+// Does a sorted file too big for the memory left, under an address-space
+// limit where allocation fails, keep what fit, say where it stopped, and
+// still answer later searches?
 TEST(SpecialFiles, OutOfMemoryKeepsWhatWasLoaded) {
     SKIP_UNDER_EMULATOR();
 #if defined(NEEDLE_SANITIZED)
     GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
 #endif
-    ScratchDir dir("out-of-memory");
-    writeWholeFile(dir.path / "numbers.txt", "7\n");
-    std::string sorted;
-    for (int i = 0; i < 60'000'000; ++i) {
-        sorted += "7\n";
-    }
-    writeWholeFile(dir.path / "sortedNumbers.txt", sorted);
     RunOptions limited;
     limited.memoryLimit = 200ull << 20;
-    const NeedleOutcome outcome = runNeedle(dir.path, "2\n7\n2\n7\n0\n", limited);
-
-    std::smatch stop;
-    ASSERT_TRUE(std::regex_match(
-        outcome.err, stop,
-        std::regex("Stopped reading the sorted file at line ([0-9]+): out of memory!\n")))
-        << outcome.err;
-    // One number per line: everything before the line of the stop was kept.
-    const long long kept = std::stoll(stop[1]) - 1;
-    EXPECT_GT(kept, 0);
-    EXPECT_LT(kept, 60'000'000);
-    const std::string search = kMenu + kTarget + report(kept, 7, 1);
-    EXPECT_EQ(outcome.out, kGreeting + "Files opened successfully!\n" + search + search + kMenu);
-    EXPECT_EQ(outcome.status, 0);
+    EXPECT_GT(keptWhenMemoryRunsOut("out-of-memory", 7, 60'000'000, limited), 0);
 }
 
 // In a memory cgroup too small for the sorted file, where allocations succeed
@@ -179,30 +195,11 @@ TEST(SpecialFiles, MemoryCgroupLimitStopsTheLoadBeforeTheSystemKillsIt) {
     if (!cgroup.whyNot.empty()) {
         GTEST_SKIP() << cgroup.whyNot;
     }
-    ScratchDir dir("memory-cgroup");
-    writeWholeFile(dir.path / "numbers.txt", "1\n");
-    constexpr long long kLines = 48'000'000;  // 192 MB as a list
-    std::string sorted;
-    sorted.reserve(2 * kLines);
-    for (long long i = 0; i < kLines; ++i) {
-        sorted += "1\n";
-    }
-    writeWholeFile(dir.path / "sortedNumbers.txt", sorted);
     RunOptions inCgroup;
     inCgroup.cgroup = cgroup.path.string();
-    const NeedleOutcome outcome = runNeedle(dir.path, "2\n1\n2\n1\n0\n", inCgroup);
-
-    ASSERT_EQ(outcome.status, 0) << "137 is a kill by the system";
-    std::smatch stop;
-    ASSERT_TRUE(std::regex_match(
-        outcome.err, stop,
-        std::regex("Stopped reading the sorted file at line ([0-9]+): out of memory!\n")))
-        << outcome.err;
-    const long long kept = std::stoll(stop[1]) - 1;
-    EXPECT_GT(kept, 4'000'000) << "the limit leaves room for far more";
-    EXPECT_LT(kept, kLines);
-    const std::string search = kMenu + kTarget + report(kept, 1, 1);
-    EXPECT_EQ(outcome.out, kGreeting + "Files opened successfully!\n" + search + search + kMenu);
+    // 48 million numbers are 192 MB as a list; 128 MiB leave room for far
+    // more than 4 million.
+    EXPECT_GT(keptWhenMemoryRunsOut("memory-cgroup", 1, 48'000'000, inCgroup), 4'000'000);
 }
 
 // Is a number file that may not be read treated as one that cannot be opened?
