@@ -9,6 +9,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 namespace scan {
 
@@ -23,6 +24,17 @@ inline bool isSpace(unsigned char c) {
 }
 inline bool isDigit(unsigned char c) {
     return static_cast<unsigned>(c - '0') < 10u;
+}
+
+// Eight bytes from `p` as a number whose low byte is p[0], whatever the
+// processor's byte order.
+inline uint64_t loadLittle(const char* p) {
+    uint64_t x;
+    memcpy(&x, p, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    x = __builtin_bswap64(x);
+#endif
+    return x;
 }
 
 }  // namespace

@@ -56,27 +56,44 @@ inline uint64_t validBits(size_t size, uint32_t base) {
     return size - base >= 64 ? ~uint64_t{0} : (uint64_t{1} << (size - base)) - 1;
 }
 
+// Compares of a vector's bytes, as bitsOf reads them: a vector of all-ones
+// bytes or, with AVX-512, a mask. Compares are signed: a range shifted to
+// start at -128 is tested with a single less-than.
+inline auto digitBytes(Vec bytes) {
+    return less(plus(bytes, splat(static_cast<char>(128 - '0'))), splat(static_cast<char>(-118)));
+}
+inline auto oneToNineBytes(Vec bytes) {
+    return less(plus(bytes, splat(static_cast<char>(128 - '1'))), splat(static_cast<char>(-119)));
+}
+inline auto spaceBytes(Vec bytes) {
+    // \t \n \v \f \r are 9 to 13.
+    const Vec controls = plus(bytes, splat(static_cast<char>(128 - 9)));
+    return either(less(controls, splat(static_cast<char>(-123))), equal(bytes, splat(' ')));
+}
+template <char c>
+inline auto is(Vec bytes) {
+    return equal(bytes, splat(c));
+}
+template <char c>
+inline auto above(Vec bytes) {
+    return less(splat(c), bytes);
+}
+
 // Bit masks of 64 bytes: bit i describes byte i of the block.
 struct Block {
     uint64_t space, digit, minus, plus, newline;
 };
 
-inline Block classify(const char* p) {
+// Masks the caller does not use are dead code once this is inlined.
+__attribute__((always_inline)) inline Block classify(const char* p) {
     Block b{};
     for (unsigned i = 0; i < 64; i += kVecBytes) {
         const Vec bytes = load(p + i);
-        // Compares are signed: a range shifted to start at -128 is tested
-        // with a single less-than.
-        const Vec controls = plus(bytes, splat(static_cast<char>(128 - 9)));
-        // A compare gives a vector of all-ones bytes, or (AVX-512) a mask.
-        const auto space =
-            either(less(controls, splat(static_cast<char>(-128 + 5))), equal(bytes, splat(' ')));
-        const Vec fromZero = plus(bytes, splat(static_cast<char>(128 - '0')));
-        b.space |= bitsOf(space) << i;
-        b.digit |= bitsOf(less(fromZero, splat(static_cast<char>(-128 + 10)))) << i;
-        b.minus |= bitsOf(equal(bytes, splat('-'))) << i;
-        b.plus |= bitsOf(equal(bytes, splat('+'))) << i;
-        b.newline |= bitsOf(equal(bytes, splat('\n'))) << i;
+        b.space |= bitsOf(spaceBytes(bytes)) << i;
+        b.digit |= bitsOf(digitBytes(bytes)) << i;
+        b.minus |= bitsOf(is<'-'>(bytes)) << i;
+        b.plus |= bitsOf(is<'+'>(bytes)) << i;
+        b.newline |= bitsOf(is<'\n'>(bytes)) << i;
     }
     return b;
 }
@@ -180,18 +197,11 @@ const char* scanChunk(ScanState& s, const char* p, const char* end, int32_t*& ou
 
 // Eight bytes as a number whose order is the order of their texts.
 inline uint64_t textOrder(const char* p) {
-    uint64_t x;
-    memcpy(&x, p, 8);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    x = __builtin_bswap64(x);
-#endif
-    return x;
+    return __builtin_bswap64(loadLittle(p));
 }
 
 // Whether ten digits lie beyond 2147483647, or 2147483648 after a minus:
 // the first eight as one number, the last two as another, without a branch.
-// The masks leave it only the numbers from 2100000000 up, about one random
-// number in fifty.
 inline uint64_t beyondLimit(const char* digits, bool negative) {
     constexpr uint64_t head = 0x3231343734383336;  // "21474836"
     const uint64_t first = textOrder(digits);

@@ -42,28 +42,6 @@ __attribute__((always_inline)) inline uint64_t blockMask(const char* q, Test tes
     return mask;
 }
 
-// Compares as blockMask takes them. Compares are signed: a range shifted to
-// start at -128 is tested with a single less-than.
-inline auto digitBytes(Vec bytes) {
-    return less(plus(bytes, splat(static_cast<char>(128 - '0'))), splat(static_cast<char>(-118)));
-}
-inline auto oneToNineBytes(Vec bytes) {
-    return less(plus(bytes, splat(static_cast<char>(128 - '1'))), splat(static_cast<char>(-119)));
-}
-inline auto spaceBytes(Vec bytes) {
-    // \t \n \v \f \r are 9 to 13.
-    const Vec controls = plus(bytes, splat(static_cast<char>(128 - 9)));
-    return either(less(controls, splat(static_cast<char>(-123))), equal(bytes, splat(' ')));
-}
-template <char c>
-inline auto is(Vec bytes) {
-    return equal(bytes, splat(c));
-}
-template <char c>
-inline auto above(Vec bytes) {
-    return less(splat(c), bytes);
-}
-
 // Bit i of the result is bit i - k of the 128-bit pair (x:previous), 0 < k <
 // 64: for each byte, the bit of the byte k places before it, reaching back
 // into the previous block.
@@ -78,31 +56,6 @@ struct LookBackCarry {
     uint64_t space = ~uint64_t{0}, digit = 0, run2 = 0, run4 = 0;
 };
 
-// Whether ten digits whose last is at `last`, and which start with "214",
-// are 2147483648 or more: their last eight, as a number whose order is
-// their text's, against "47483648". Only 2147483648 itself is a number,
-// after a minus; the exact path takes that one.
-inline uint64_t pastTheLimit(const char* last) {
-    return textOrder(last - 7) >= 0x3437343833363438;  // "47483648"
-}
-
-// The masks of a block that tests reaching across bytes need as bits.
-struct BaseMasks {
-    uint64_t space, digit, minus, newline;
-};
-
-__attribute__((always_inline)) inline BaseMasks baseMasks(const char* q) {
-    BaseMasks m{0, 0, 0, 0};
-    for (unsigned i = 0; i < 64; i += kVecBytes) {
-        const Vec bytes = load(q + i);
-        m.space |= bitsOf(spaceBytes(bytes)) << i;
-        m.digit |= bitsOf(digitBytes(bytes)) << i;
-        m.minus |= bitsOf(is<'-'>(bytes)) << i;
-        m.newline |= bitsOf(is<'\n'>(bytes)) << i;
-    }
-    return m;
-}
-
 // Counts the tokens of the block at `q` into `numbers` and `matches`, and its
 // newlines into `lines`, setting bits of `unplain` where a token is not a
 // canonical 32-bit number (see countWindowLookBack). `judged` marks the bytes whose
@@ -113,7 +66,7 @@ __attribute__((always_inline)) inline void countBlock(const char* q, uint64_t ju
                                                       LookBackCarry& was, uint64_t& unplain,
                                                       uint64_t& numbers, uint64_t& matches,
                                                       uint64_t& lines) {
-    const BaseMasks m = baseMasks(q);
+    const Block m = classify(q);
     // Past the window's end every byte counts as white space.
     const uint64_t space = m.space | ~valid;
     const uint64_t digit = m.digit & valid;
@@ -166,7 +119,8 @@ __attribute__((always_inline)) inline void countBlock(const char* q, uint64_t ju
                                             is<'4'>(load(at - 7)));
                             });
             for (; near != 0; near &= near - 1) {
-                unplain |= pastTheLimit(q + firstOne(near));
+                const char* digits = q + firstOne(near) - 9;
+                unplain |= beyondLimit(digits, digits[-1] == '-');
             }
         }
         // Tokens of the target's length that end here, with its first, second
@@ -219,7 +173,7 @@ __attribute__((always_inline)) inline void countBlock(const char* q, uint64_t ju
 // equal exactly when their texts are. Returns false, counting nothing, when
 // the window holds anything but canonical 32-bit numbers: an unusual byte, a
 // lone sign, a "+", a leading zero, "-0", more than 10 digits, or 10 digits
-// beyond the 32-bit range (with vectors, 2147483648 after a minus as well).
+// beyond the 32-bit range.
 // Reads up to 64 bytes past the window, and 12 before it.
 __attribute__((noinline)) bool countWindowLookBack(const char* p, size_t size,
                                                    const CountTarget& target, Tally& tally,

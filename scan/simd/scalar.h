@@ -7,19 +7,10 @@
 #include <stdint.h>
 #include <string.h>
 
+#include "scan/machine.h"
+
 namespace scan {
 namespace {
-
-// Eight bytes from `p` as a number whose low byte is p[0], whatever the
-// processor's byte order.
-inline uint64_t loadLittle(const char* p) {
-    uint64_t x;
-    memcpy(&x, p, 8);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    x = __builtin_bswap64(x);
-#endif
-    return x;
-}
 
 // Sums eight digit bytes (ASCII digits or zero bytes, the first the most
 // significant, in the low byte as loadLittle puts it) by combining
