@@ -33,6 +33,11 @@ void resetProgramState() {
     sortedFileIdentity = {};
 }
 
+// What start-up, and a search whose file was replaced, say on standard error
+// when a number file cannot be opened.
+constexpr const char kCantOpenUnsorted[] = "Can't open unsorted file!\n";
+constexpr const char kCantOpenSorted[] = "Can't open sorted file!\n";
+
 // Opens `file` on `name` for reading and records in `identity` which file it
 // opened. The name is looked up before the open and again after it: when
 // both agree, that is the file the stream has; a file replaced in between is
@@ -66,10 +71,10 @@ void openNumberFiles() {
     const bool unsortedOpen = openNumberFile(unsortedFile, "numbers.txt", unsortedFileIdentity);
     const bool sortedOpen = openNumberFile(sortedFile, "sortedNumbers.txt", sortedFileIdentity);
     if (!unsortedOpen) {
-        std::cerr << "Can't open unsorted file!\n";
+        std::cerr << kCantOpenUnsorted;
     }
     if (!sortedOpen) {
-        std::cerr << "Can't open sorted file!\n";
+        std::cerr << kCantOpenSorted;
     } else if (unsortedOpen) {
         std::cout << "Files opened successfully!\n";
     }
@@ -92,13 +97,13 @@ static bool followReplacedFile(std::ifstream& file, const char* name, FileIdenti
 
 void reopenUnsortedFileIfReplaced() {
     if (!followReplacedFile(unsortedFile, "numbers.txt", unsortedFileIdentity)) {
-        std::cerr << "Can't open unsorted file!\n";
+        std::cerr << kCantOpenUnsorted;
     }
 }
 
 void reopenSortedFileIfReplaced() {
     if (!followReplacedFile(sortedFile, "sortedNumbers.txt", sortedFileIdentity)) {
-        std::cerr << "Can't open sorted file!\n";
+        std::cerr << kCantOpenSorted;
     }
 }
 

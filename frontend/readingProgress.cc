@@ -79,10 +79,15 @@ bool takesEscapes(const char* term) {
     return false;
 }
 
+// How many columns a line may take: one short of the width, since a line
+// that reaches the last column leaves the cursor waiting to wrap on some
+// terminals.
+static std::size_t columnsForLine(const LineStyle& style) {
+    return style.columns > 1 ? style.columns - 1 : 1;
+}
+
 std::string redrawnLine(const std::string& text, std::size_t& shown, const LineStyle& style) {
-    // One column short of the width: a line that reaches the last column
-    // leaves the cursor waiting to wrap on some terminals.
-    const std::size_t fits = style.columns > 1 ? style.columns - 1 : 1;
+    const std::size_t fits = columnsForLine(style);
     const std::string line = text.substr(0, fits);
     std::string bytes = "\r";
     if (style.escapes) {
@@ -101,8 +106,7 @@ std::string erasedLine(std::size_t shown, const LineStyle& style) {
     if (style.escapes) {
         return std::string("\r") + kEraseToEnd;
     }
-    const std::size_t fits = style.columns > 1 ? style.columns - 1 : 1;
-    return "\r" + std::string(std::min(shown, fits), ' ') + "\r";
+    return "\r" + std::string(std::min(shown, columnsForLine(style)), ' ') + "\r";
 }
 
 std::string progressText(const std::string& fileName, std::uint64_t read, std::uint64_t total) {

@@ -106,6 +106,14 @@ std::optional<CgroupPlace> memoryCgroupOf(std::string_view procSelfCgroup) {
     return v2;
 }
 
+std::optional<CgroupPlace> memoryCgroupOfThisProcess() {
+    return memoryCgroupOf(readSmallFile("/proc/self/cgroup"));
+}
+
+std::string cgroupMount(const CgroupPlace& place) {
+    return place.v2 ? "/sys/fs/cgroup" : "/sys/fs/cgroup/memory";
+}
+
 std::optional<std::uint64_t> parseLimit(std::string_view text) {
     if (text.compare(0, 3, "max") == 0) {
         return kNoLimit;
@@ -148,11 +156,11 @@ MemoryReadings readMemoryReadings() {
     readings.available = numberField(meminfo, "MemAvailable");
     readings.swapFree = numberField(meminfo, "SwapFree");
 
-    const std::optional<CgroupPlace> place = memoryCgroupOf(readSmallFile("/proc/self/cgroup"));
+    const std::optional<CgroupPlace> place = memoryCgroupOfThisProcess();
     if (!place) {
         return readings;
     }
-    const std::string root = place->v2 ? "/sys/fs/cgroup" : "/sys/fs/cgroup/memory";
+    const std::string root = cgroupMount(*place);
     const CgroupFiles& files = place->v2 ? kV2Files : kV1Files;
     // The process's cgroup and every ancestor up to the mount's root, whose
     // limits all apply. In a container the path may name a cgroup outside

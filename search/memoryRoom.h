@@ -59,6 +59,11 @@ struct CgroupPlace {
     bool v2 = false;
 };
 std::optional<CgroupPlace> memoryCgroupOf(std::string_view procSelfCgroup);
+// The same for this process, from its /proc/self/cgroup.
+std::optional<CgroupPlace> memoryCgroupOfThisProcess();
+// Where the memory cgroups of that kind are mounted: /sys/fs/cgroup for v2,
+// /sys/fs/cgroup/memory for v1. The place's folder is this and its path.
+std::string cgroupMount(const CgroupPlace& place);
 
 // A cgroup's limit as its file holds it: a number, or "max" (no limit).
 std::optional<std::uint64_t> parseLimit(std::string_view text);

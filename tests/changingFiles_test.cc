@@ -98,6 +98,28 @@ TEST(ChangingFiles, AReplacementThatCannotBeOpenedIsSaidAndCountsNothing) {
     EXPECT_EQ(needle.errors(), "Can't open unsorted file!\n");
 }
 
+// Is a sorted file replaced by one that cannot be opened before the first
+// binary search said once, and are binary searches empty for the rest of
+// the run, since only the first one opens it anew?
+TEST(ChangingFiles, ASortedReplacementThatCannotBeOpenedLeavesTheListEmpty) {
+    ScratchDir dir("sorted-replaced-by-directory");
+    const fs::path sorted = dir.path / "sortedNumbers.txt";
+    writeWholeFile(dir.path / "numbers.txt", "5\n");
+    writeWholeFile(sorted, "5\n");
+    LiveNeedle needle(dir.path);
+    ASSERT_TRUE(needle.waitFor(kMenu));
+    fs::remove(sorted);
+    fs::create_directory(sorted);
+    needle.type("2\n5\n");
+    EXPECT_TRUE(needle.waitFor(report(0, 5, 0) + kMenu));
+    fs::remove(sorted);
+    writeWholeFile(sorted, "5\n");
+    needle.type("2\n5\n");
+    EXPECT_TRUE(needle.waitFor(report(0, 5, 0) + kMenu));
+    EXPECT_EQ(needle.finish(), 0);
+    EXPECT_EQ(needle.errors(), "Can't open sorted file!\n");
+}
+
 // With numbers.txt a FIFO that nobody writes yet, is the greeting on screen
 // while needle waits for a writer?
 TEST(ChangingFiles, TheGreetingShowsWhileAFifoWaitsForItsWriter) {

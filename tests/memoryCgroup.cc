@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 #include <system_error>
 
 #include "search/memoryRoom.h"
@@ -12,13 +11,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readText(const fs::path& path) {
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 bool writeText(const fs::path& path, const std::string& text) {
     std::ofstream out(path);
@@ -34,13 +26,12 @@ MemoryCgroup::MemoryCgroup(std::uint64_t limitBytes) {
         whyNot = "making a cgroup needs root";
         return;
     }
-    const auto place = memoryCgroupOf(readText("/proc/self/cgroup"));
+    const auto place = memoryCgroupOfThisProcess();
     if (!place) {
         whyNot = "this process is in no memory cgroup";
         return;
     }
-    const fs::path parent =
-        fs::path(place->v2 ? "/sys/fs/cgroup" : "/sys/fs/cgroup/memory") / place->path.substr(1);
+    const fs::path parent = fs::path(cgroupMount(*place)) / place->path.substr(1);
     const fs::path child = parent / ("needle-test-" + std::to_string(getpid()));
     std::error_code error;
     if (!fs::create_directory(child, error)) {
