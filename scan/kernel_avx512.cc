@@ -12,10 +12,11 @@
 #include "scan/simd/avx512.h"
 
 #include "scan/generic/kernel.h"
+#include "scan/generic/loadWindow.h"
 #include "scan/simd/avx512Windows.h"
 
 namespace scan {
 extern const ScanKernel avx512Kernel;
-const ScanKernel avx512Kernel{"avx512", scanEntry<scanChunkWith<scanWindowAvx512>>,
+const ScanKernel avx512Kernel{"avx512", scanEntry<scanChunkWith<scanWindowLookBack>>,
                               countEntry<countChunkWith<countWindowAvx512>>};
 }  // namespace scan

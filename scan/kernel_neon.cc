@@ -1,11 +1,12 @@
 // The scanner's kernel for AArch64: NEON, 16 bytes at a time.
 #include "scan/simd/neon.h"
 
+#include "scan/generic/countWindow.h"
 #include "scan/generic/kernel.h"
-#include "scan/generic/lookBack.h"
+#include "scan/generic/loadWindow.h"
 
 namespace scan {
 extern const ScanKernel neonKernel;
-const ScanKernel neonKernel{"neon", scanEntry<scanChunk>,
+const ScanKernel neonKernel{"neon", scanEntry<scanChunkWith<scanWindowLookBack>>,
                             countEntry<countChunkWith<countWindowLookBack>>};
 }  // namespace scan

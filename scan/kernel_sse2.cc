@@ -1,11 +1,12 @@
 // The scanner's kernel for every x86-64 processor: SSE2, 16 bytes at a time.
 #include "scan/simd/sse2.h"
 
+#include "scan/generic/countWindow.h"
 #include "scan/generic/kernel.h"
-#include "scan/generic/lookBack.h"
+#include "scan/generic/loadWindow.h"
 
 namespace scan {
 extern const ScanKernel sse2Kernel;
-const ScanKernel sse2Kernel{"sse2", scanEntry<scanChunk>,
+const ScanKernel sse2Kernel{"sse2", scanEntry<scanChunkWith<scanWindowLookBack>>,
                             countEntry<countChunkWith<countWindowLookBack>>};
 }  // namespace scan

@@ -65,11 +65,6 @@ inline auto digitBytes(Vec bytes) {
 inline auto oneToNineBytes(Vec bytes) {
     return less(plus(bytes, splat(static_cast<char>(128 - '1'))), splat(static_cast<char>(-119)));
 }
-inline auto spaceBytes(Vec bytes) {
-    // \t \n \v \f \r are 9 to 13.
-    const Vec controls = plus(bytes, splat(static_cast<char>(128 - 9)));
-    return either(less(controls, splat(static_cast<char>(-123))), equal(bytes, splat(' ')));
-}
 template <char c>
 inline auto is(Vec bytes) {
     return equal(bytes, splat(c));
@@ -89,7 +84,7 @@ __attribute__((always_inline)) inline Block classify(const char* p) {
     Block b{};
     for (unsigned i = 0; i < 64; i += kVecBytes) {
         const Vec bytes = load(p + i);
-        b.space |= bitsOf(spaceBytes(bytes)) << i;
+        b.space |= bitsOf(whiteSpace(bytes)) << i;
         b.digit |= bitsOf(digitBytes(bytes)) << i;
         b.minus |= bitsOf(is<'-'>(bytes)) << i;
         b.plus |= bitsOf(is<'+'>(bytes)) << i;

@@ -73,3 +73,5 @@ inline uint64_t bitsOf(Vec v) {
 
 }  // namespace
 }  // namespace scan
+
+#include "scan/simd/spaceByCompares.h"

@@ -43,3 +43,5 @@ inline uint64_t bitsOf(Vec v) {
 
 }  // namespace
 }  // namespace scan
+
+#include "scan/simd/spaceByCompares.h"

@@ -1,0 +1,166 @@
+// The count's window: plain numbers counted, and compared with the target
+// as text, converting nothing (see scan/generic/lookBack.h).
+//
+// With eight bytes or fewer at a time (the portable kernel) a compare costs
+// more than a look at the few tokens a block holds, so the tests of a byte
+// against those before it are made token by token there instead.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+#include <string.h>
+
+#include "scan/generic/lookBack.h"
+
+namespace scan {
+namespace {
+namespace lookBack {
+
+// Counts the tokens of the block at `q` into `numbers` and `matches`, and its
+// newlines into `lines`, setting bits of `unplain` where a token is not a
+// canonical 32-bit number (see countWindowLookBack). `judged` marks the bytes whose
+// tests may look at the byte before (not the window's first, whose byte
+// before lies outside it); `valid`, the bytes of the window.
+__attribute__((always_inline)) inline void countBlock(const char* q, uint64_t judged,
+                                                      uint64_t valid, const CountTarget& target,
+                                                      LookBackCarry& was, uint64_t& unplain,
+                                                      uint64_t& numbers, uint64_t& matches,
+                                                      uint64_t& lines) {
+    const Block m = classify(q);
+    // Past the window's end every byte counts as white space.
+    const uint64_t space = m.space | ~valid;
+    const uint64_t digit = m.digit & valid;
+    const uint64_t minus = m.minus & valid;
+    lines += countOnes(m.newline & valid);
+
+    const uint64_t afterSpace = behind<1>(space, was.space);
+    const uint64_t starts = ~space & afterSpace;
+    const uint64_t ends = space & ~afterSpace;
+    const uint64_t run2 = digit & behind<1>(digit, was.digit);
+    const uint64_t run4 = run2 & behind<2>(run2, was.run2);
+    const uint64_t run8 = run4 & behind<4>(run4, was.run4);
+    const uint64_t run10 = run8 & behind<8>(run2, was.run2);
+    unplain |= ~(space | digit | minus) |  // an unusual byte, or "+"
+               (minus & ~starts);          // a sign inside a token
+    numbers += countOnes(starts);
+    const unsigned length = target.length;
+    // The white space before a token of the target's length: `back` places
+    // before its end, reaching back into the previous block.
+    const unsigned back = length + 1;
+    const uint64_t spaceBack = (space << back) | (was.space >> (64 - back));
+    if constexpr (kVecBytes >= 16) {
+        // Vectors: every test at every byte, joined before one movemask each.
+        // A digit after a "0", and anything but 1 to 9 after a "-", where the
+        // byte before those is not a digit: a leading zero, and "-0", "--"
+        // or a lone sign (a "-" inside a token is caught above).
+        const uint64_t oddAfter =
+            blockMask(q,
+                      [](const char* at) {
+                          const Vec bytes = load(at);
+                          const Vec before = load(at - 1);
+                          return either(both(digitBytes(bytes), is<'0'>(before)),
+                                        butNot(is<'-'>(before), oneToNineBytes(bytes)));
+                      }) &
+            ~behind<2>(digit, was.digit);
+        unplain |= oddAfter & judged & valid;
+        // Ten digits end where run10 is set; their first digit is 9 bytes back.
+        if (run10 != 0) {
+            unplain |= run10 & blockMask(q, [](const char* at) {
+                           const Vec first = load(at - 9);
+                           const Vec second = load(at - 8);
+                           const auto two = is<'2'>(first);
+                           const auto twentyOne = both(two, is<'1'>(second));
+                           return either(either(digitBytes(load(at - 10)),      // 11 digits or more
+                                                above<'2'>(first)),             // 3000000000 and up
+                                         either(both(two, above<'1'>(second)),  // 2200000000 and up
+                                                both(twentyOne, above<'4'>(load(at - 7)))));
+                       });
+            // 2140000000 and up, one random number in five hundred: compared
+            // with the limit as text.
+            uint64_t near = run10 & blockMask(q, [](const char* at) {
+                                return both(both(is<'2'>(load(at - 9)), is<'1'>(load(at - 8))),
+                                            is<'4'>(load(at - 7)));
+                            });
+            for (; near != 0; near &= near - 1) {
+                const char* digits = q + firstOne(near) - 9;
+                unplain |= beyondLimit(digits, digits[-1] == '-');
+            }
+        }
+        // Tokens of the target's length that end here, with its first, second
+        // and last bytes in place: for a target of up to three bytes, with
+        // white space before them, exactly its matches; for a longer one, the
+        // rare tokens whose whole text settles it.
+        const unsigned secondAt = length >= 2 ? 1 : 0;
+        const Vec first = splat(target.text[0]);
+        const Vec second = splat(target.text[secondAt]);
+        const Vec last = splat(target.text[length - 1]);
+        const uint64_t hits =
+            ends & spaceBack & blockMask(q, [&](const char* at) {
+                return both(both(equal(load(at - 1), last), equal(load(at - length), first)),
+                            equal(load(at - length + secondAt), second));
+            });
+        if (length <= 3) {
+            matches += countOnes(hits);
+        } else {
+            for (uint64_t h = hits; h != 0; h &= h - 1) {
+                matches += memcmp(q + firstOne(h) - length, target.text, length) == 0;
+            }
+        }
+    } else {
+        // Eight bytes or fewer at a time, a compare costs more than a look at
+        // the few tokens a block holds: each is judged on its own.
+        for (uint64_t t = starts; t != 0; t &= t - 1) {
+            const char* token = q + firstOne(t);
+            const auto next = static_cast<unsigned>(static_cast<unsigned char>(token[1]));
+            unplain |= (*token == '0' && next - '0' < 10) || (*token == '-' && next - '1' >= 9);
+        }
+        for (uint64_t t = run10; t != 0; t &= t - 1) {
+            const char* digits = q + firstOne(t) - 9;
+            const auto before = static_cast<unsigned>(static_cast<unsigned char>(digits[-1]));
+            unplain |=
+                static_cast<uint64_t>(before - '0' < 10) | beyondLimit(digits, before == '-');
+        }
+        for (uint64_t h = ends & spaceBack; h != 0; h &= h - 1) {
+            matches += memcmp(q + firstOne(h) - length, target.text, length) == 0;
+        }
+    }
+    was.space = space;
+    was.digit = digit;
+    was.run2 = run2;
+    was.run4 = run4;
+}
+
+// Counts the tokens of [p, p + size), which ends in white space, into `tally`
+// and its newlines into `newlines`, deciding everything from block masks and
+// comparing text with the target's canonical text: two canonical numbers are
+// equal exactly when their texts are. Returns false, counting nothing, when
+// the window holds anything but canonical 32-bit numbers: an unusual byte, a
+// lone sign, a "+", a leading zero, "-0", more than 10 digits, or 10 digits
+// beyond the 32-bit range.
+// Reads up to 64 bytes past the window, and 12 before it.
+__attribute__((noinline)) bool countWindowLookBack(const char* p, size_t size,
+                                                   const CountTarget& target, Tally& tally,
+                                                   uint64_t& newlines) {
+    LookBackCarry was;
+    uint64_t unplain = 0, numbers = 0, matches = 0, lines = 0;
+    uint64_t judged = ~uint64_t{1};
+    eachBlock(
+        size,
+        [&](uint32_t base, uint64_t valid) __attribute__((always_inline)) {
+            countBlock(p + base, judged, valid, target, was, unplain, numbers, matches, lines);
+            judged = ~uint64_t{0};
+        },
+        [&] { return unplain == 0; });
+    if (unplain != 0) {
+        return false;
+    }
+    newlines = lines;
+    tally.numbers += static_cast<int64_t>(numbers);
+    tally.matches += static_cast<int64_t>(matches);
+    return true;
+}
+
+}  // namespace lookBack
+using lookBack::countWindowLookBack;
+}  // namespace
+}  // namespace scan
