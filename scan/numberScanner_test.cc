@@ -7,10 +7,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "oracle.h"
@@ -130,7 +132,9 @@ TEST_P(NumberScanner, WhiteSpaceOfEveryKind) {
 
 // A minus at every place of a window's first blocks, after plain numbers:
 // alone, before a digit, before another minus, in "-0". One that ends a
-// block is judged with the byte that starts the next.
+// block is judged with the byte that starts the next. After a lone one,
+// numbers ending in 1: a load that took its end for a number's would read
+// them as plausible numbers, not as something to decline.
 TEST_P(NumberScanner, SignsAtEveryPlaceOfABlock) {
     for (std::size_t at = 0; at < 200; ++at) {
         std::string before;
@@ -138,7 +142,8 @@ TEST_P(NumberScanner, SignsAtEveryPlaceOfABlock) {
             before += "1 ";
         }
         before.resize(at, ' ');
-        for (const char* after : {"- 5 6\n", "-\n5 6\n", "-5 6\n", "--5 6\n", "-0 6\n"}) {
+        for (const char* after :
+             {"- 5 6\n", "-\n5 6\n", "- 11 21 31\n", "-5 6\n", "--5 6\n", "-0 6\n"}) {
             expectAgreement(before + after,
                             "\"" + std::string(after) + "\" at " + std::to_string(at), 3);
         }
@@ -366,6 +371,41 @@ TEST_P(NumberScanner, ReadsNoFurtherThanItsTextWhateverItsIndexHeld) {
     EXPECT_EQ(std::vector<std::int32_t>(values.data(), read.out),
               (std::vector<std::int32_t>{7, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, 2, 3, 4, 5, 6, 7}));
     munmap(pages, 3 * page);
+}
+
+// The load converts several numbers at once (four with AVX2, eight with
+// AVX-512): every shape of number at every place of such a group, in groups
+// cut short by the window's end, after which nothing may be written.
+TEST_P(NumberScanner, NumbersAtEveryPlaceOfAConversionGroup) {
+    const std::pair<const char*, std::int32_t> shapes[] = {
+        {"-2147483648", INT32_MIN}, {"2147483647", INT32_MAX}, {"-0", 0}, {"007", 7},
+        {"-0000000012", -12},       {"00000000012", 12},       {"5", 5},  {"-9", -9}};
+    constexpr std::int32_t kUntouched = 0x5eed;
+    for (std::size_t count = 1; count <= 17; ++count) {
+        for (std::size_t place = 0; place < count; ++place) {
+            for (const auto& [shape, value] : shapes) {
+                std::string text;
+                std::vector<std::int32_t> expected;
+                for (std::size_t i = 0; i < count; ++i) {
+                    const std::int32_t other = static_cast<std::int32_t>(i * 37) - 100;
+                    text += i == place ? shape : std::to_string(other);
+                    text += i % 3 == 2 ? "\n" : " ";
+                    expected.push_back(i == place ? value : other);
+                }
+                const std::string padded = std::string(64, ' ') + text + std::string(256, ' ');
+                const char* begin = padded.data() + 64;
+                auto index = std::make_unique<scan::TokenIndex>();
+                std::vector<std::int32_t> values(count + 16, kUntouched);
+                scan::ScanState state;
+                const scan::ChunkEnd read =
+                    kernel_->scan(state, begin, begin + text.size(), values.data(), *index);
+                EXPECT_EQ(std::vector<std::int32_t>(values.data(), read.out), expected) << text;
+                EXPECT_EQ(std::count(read.out, values.data() + values.size(), kUntouched),
+                          values.data() + values.size() - read.out)
+                    << text;
+            }
+        }
+    }
 }
 
 // What a kernel answers the driver for a piece of text: where it stopped,
