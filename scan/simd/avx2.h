@@ -51,28 +51,24 @@ inline uint64_t bitsOf(Vec v) {
 
 // Appends the positions of the set bits of `bits`, plus `base`, to `out`.
 // No loop whose length follows the data, which no branch predictor can follow
-// on random files: `kAlways` positions are always written (tzcnt of 0 is 64,
+// on random files: eight positions are always written (tzcnt of 0 is 64,
 // harmless past the count), more only for blocks of short numbers.
-template <int kAlways, typename Offset>
-inline void appendPositions(uint64_t bits, uint32_t base, Offset* out, uint32_t& count) {
+inline void appendOffsets(uint64_t bits, uint32_t base, uint32_t* out, uint32_t& count) {
     const auto total = static_cast<uint32_t>(_mm_popcnt_u64(bits));
-    Offset* to = out + count;
-    for (int i = 0; i < kAlways; ++i) {
-        to[i] = static_cast<Offset>(base + static_cast<uint32_t>(_tzcnt_u64(bits)));
+    uint32_t* to = out + count;
+    for (int i = 0; i < 8; ++i) {
+        to[i] = base + static_cast<uint32_t>(_tzcnt_u64(bits));
         bits = _blsr_u64(bits);
     }
-    for (uint32_t i = kAlways; i < total; ++i) {
-        to[i] = static_cast<Offset>(base + static_cast<uint32_t>(_tzcnt_u64(bits)));
+    for (uint32_t i = 8; i < total; ++i) {
+        to[i] = base + static_cast<uint32_t>(_tzcnt_u64(bits));
         bits = _blsr_u64(bits);
     }
     count += total;
 }
-// A block of random numbers holds about 6 tokens, with 11 bounds.
-inline void appendOffsets(uint64_t bits, uint32_t base, uint32_t* out, uint32_t& count) {
-    appendPositions<8>(bits, base, out, count);
-}
+
 inline void appendBounds(uint64_t bits, uint32_t base, uint16_t* out, uint32_t& count) {
-    appendPositions<16>(bits, base, out, count);
+    appendBoundsByBytes(bits, base, out, count);
 }
 
 // For a token of n digits (1 to 15), the shuffle that takes the 16 bytes

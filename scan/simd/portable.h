@@ -74,4 +74,5 @@ inline uint64_t bitsOf(Vec v) {
 }  // namespace
 }  // namespace scan
 
+#include "scan/simd/oneAtATime.h"
 #include "scan/simd/spaceByCompares.h"

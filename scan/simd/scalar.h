@@ -48,31 +48,5 @@ inline void appendPositions(uint64_t bits, uint32_t base, Offset* out, uint32_t&
 inline void appendOffsets(uint64_t bits, uint32_t base, uint32_t* out, uint32_t& count) {
     appendPositions(bits, base, out, count);
 }
-inline void appendBounds(uint64_t bits, uint32_t base, uint16_t* out, uint32_t& count) {
-    appendPositions(bits, base, out, count);
-}
-
-// Converts the `count` tokens of the text at `p` whose digits start and end
-// in turn in `bounds` (each a minus or white space before its digits) into
-// `out`, one at a time but without a branch on any of them. Returns false if
-// one has more than ten digits (leading zeros included) or lies beyond the
-// 32-bit range.
-inline bool convertTokens(const char* p, const uint16_t* bounds, uint32_t count, int32_t* out) {
-    uint64_t beyond = 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        const unsigned start = bounds[2 * i];
-        const unsigned end = bounds[2 * i + 1];
-        const unsigned digits = end - start;
-        const unsigned negative = (p + start)[-1] == '-';
-        const uint64_t magnitude = digitValue(p + end, digits & 15);
-        beyond |= static_cast<uint64_t>(digits > 10) |
-                  static_cast<uint64_t>(magnitude > kMinMagnitude - 1 + negative);
-        // (m ^ -1) + 1 is -m: negation without a branch.
-        const uint64_t flip = 0 - uint64_t{negative};
-        out[i] = static_cast<int32_t>(static_cast<uint32_t>((magnitude ^ flip) + negative));
-    }
-    return beyond == 0;
-}
-
 }  // namespace
 }  // namespace scan

@@ -5,14 +5,10 @@
 #include <immintrin.h>
 #include <stdint.h>
 
+#include "scan/simd/sse2Helpers.h"
+
 namespace scan {
 namespace {
-
-// 16 zero bytes, then 16 bytes of ones: 16 bytes loaded from offset n keep
-// the last n bytes of a vector.
-alignas(32) constexpr unsigned char kKeepLast[32] = {
-    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
-    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
 // The value of the n (1 to 16) digits that end just before `end`, without a
 // branch on n: the 16 bytes before `end` are loaded, those before the first
