@@ -130,20 +130,22 @@ TEST_P(NumberScanner, WhiteSpaceOfEveryKind) {
                        "\n\n-"});
 }
 
-// A minus at every place of a window's first blocks, after plain numbers:
-// alone, before a digit, before another minus, in "-0". One that ends a
-// block is judged with the byte that starts the next. After a lone one,
-// numbers ending in 1: a load that took its end for a number's would read
-// them as plausible numbers, not as something to decline.
-TEST_P(NumberScanner, SignsAtEveryPlaceOfABlock) {
+// A minus or a zero at every place of a window's first blocks, after plain
+// numbers: a minus alone, before a digit, before another minus, in "-0"; a
+// zero alone, leading, after a minus, after a digit, each the last number and
+// so counted. One that ends a block is judged with the byte that starts the
+// next. After a lone minus, numbers
+// ending in 1: a load that took its end for a number's would read them as
+// plausible numbers, not as something to decline.
+TEST_P(NumberScanner, SignsAndZerosAtEveryPlaceOfABlock) {
     for (std::size_t at = 0; at < 200; ++at) {
         std::string before;
         for (std::size_t i = 0; i + 1 < at; i += 2) {
             before += "1 ";
         }
         before.resize(at, ' ');
-        for (const char* after :
-             {"- 5 6\n", "-\n5 6\n", "- 11 21 31\n", "-5 6\n", "--5 6\n", "-0 6\n"}) {
+        for (const char* after : {"- 5 6\n", "-\n5 6\n", "- 11 21 31\n", "-5 6\n", "--5 6\n",
+                                  "-0 6\n", "0 5\n", "05\n", "-05\n", "00\n", "10\n"}) {
             expectAgreement(before + after,
                             "\"" + std::string(after) + "\" at " + std::to_string(at), 3);
         }

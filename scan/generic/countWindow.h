@@ -18,14 +18,12 @@ namespace lookBack {
 
 // Counts the tokens of the block at `q` into `numbers` and `matches`, and its
 // newlines into `lines`, setting bits of `unplain` where a token is not a
-// canonical 32-bit number (see countWindowLookBack). `judged` marks the bytes whose
-// tests may look at the byte before (not the window's first, whose byte
-// before lies outside it); `valid`, the bytes of the window.
-__attribute__((always_inline)) inline void countBlock(const char* q, uint64_t judged,
-                                                      uint64_t valid, const CountTarget& target,
-                                                      LookBackCarry& was, uint64_t& unplain,
-                                                      uint64_t& numbers, uint64_t& matches,
-                                                      uint64_t& lines) {
+// canonical 32-bit number (see countWindowLookBack). `valid` marks the bytes
+// of the window.
+__attribute__((always_inline)) inline void countBlock(const char* q, uint64_t valid,
+                                                      const CountTarget& target, LookBackCarry& was,
+                                                      uint64_t& unplain, uint64_t& numbers,
+                                                      uint64_t& matches, uint64_t& lines) {
     const Block m = classify(q);
     // Past the window's end every byte counts as white space.
     const uint64_t space = m.space | ~valid;
@@ -40,8 +38,13 @@ __attribute__((always_inline)) inline void countBlock(const char* q, uint64_t ju
     const uint64_t run4 = run2 & behind<2>(run2, was.run2);
     const uint64_t run8 = run4 & behind<4>(run4, was.run4);
     const uint64_t run10 = run8 & behind<8>(run2, was.run2);
-    unplain |= ~(space | digit | minus) |  // an unusual byte, or "+"
-               (minus & ~starts);          // a sign inside a token
+    // A "0" that starts a token, and the digits that are not "0".
+    const uint64_t zeroStarts = m.zero & starts;
+    const uint64_t oneToNine = digit & ~m.zero;
+    unplain |= ~(space | digit | minus) |                         // an unusual byte, or "+"
+               (minus & ~starts) |                                // a sign inside a token
+               (digit & behind<1>(zeroStarts, was.zeroStarts)) |  // a leading zero
+               (behind<1>(minus, was.minus) & ~oneToNine);        // "-0", "--", a lone sign
     numbers += countOnes(starts);
     const unsigned length = target.length;
     // The white space before a token of the target's length: `back` places
@@ -50,19 +53,6 @@ __attribute__((always_inline)) inline void countBlock(const char* q, uint64_t ju
     const uint64_t spaceBack = (space << back) | (was.space >> (64 - back));
     if constexpr (kVecBytes >= 16) {
         // Vectors: every test at every byte, joined before one movemask each.
-        // A digit after a "0", and anything but 1 to 9 after a "-", where the
-        // byte before those is not a digit: a leading zero, and "-0", "--"
-        // or a lone sign (a "-" inside a token is caught above).
-        const uint64_t oddAfter =
-            blockMask(q,
-                      [](const char* at) {
-                          const Vec bytes = load(at);
-                          const Vec before = load(at - 1);
-                          return either(both(digitBytes(bytes), is<'0'>(before)),
-                                        butNot(is<'-'>(before), oneToNineBytes(bytes)));
-                      }) &
-            ~behind<2>(digit, was.digit);
-        unplain |= oddAfter & judged & valid;
         // Ten digits end where run10 is set; their first digit is 9 bytes back.
         if (run10 != 0) {
             unplain |= run10 & blockMask(q, [](const char* at) {
@@ -108,12 +98,8 @@ __attribute__((always_inline)) inline void countBlock(const char* q, uint64_t ju
         }
     } else {
         // Eight bytes or fewer at a time, a compare costs more than a look at
-        // the few tokens a block holds: each is judged on its own.
-        for (uint64_t t = starts; t != 0; t &= t - 1) {
-            const char* token = q + firstOne(t);
-            const auto next = static_cast<unsigned>(static_cast<unsigned char>(token[1]));
-            unplain |= (*token == '0' && next - '0' < 10) || (*token == '-' && next - '1' >= 9);
-        }
+        // the few ten-digit numbers and tokens of the target's length a block
+        // holds: each is judged on its own.
         for (uint64_t t = run10; t != 0; t &= t - 1) {
             const char* digits = q + firstOne(t) - 9;
             const auto before = static_cast<unsigned>(static_cast<unsigned char>(digits[-1]));
@@ -128,6 +114,8 @@ __attribute__((always_inline)) inline void countBlock(const char* q, uint64_t ju
     was.digit = digit;
     was.run2 = run2;
     was.run4 = run4;
+    was.zeroStarts = zeroStarts;
+    was.minus = minus;
 }
 
 // Counts the tokens of [p, p + size), which ends in white space, into `tally`
@@ -143,12 +131,10 @@ __attribute__((noinline)) bool countWindowLookBack(const char* p, size_t size,
                                                    uint64_t& newlines) {
     LookBackCarry was;
     uint64_t unplain = 0, numbers = 0, matches = 0, lines = 0;
-    uint64_t judged = ~uint64_t{1};
     eachBlock(
         size,
         [&](uint32_t base, uint64_t valid) __attribute__((always_inline)) {
-            countBlock(p + base, judged, valid, target, was, unplain, numbers, matches, lines);
-            judged = ~uint64_t{0};
+            countBlock(p + base, valid, target, was, unplain, numbers, matches, lines);
         },
         [&] { return unplain == 0; });
     if (unplain != 0) {

@@ -57,13 +57,12 @@ inline uint64_t validBits(size_t size, uint32_t base) {
 }
 
 // Compares of a vector's bytes, as bitsOf reads them: a vector of all-ones
-// bytes or, with AVX-512, a mask. Compares are signed: a range shifted to
-// start at -128 is tested with a single less-than.
+// bytes or, with AVX-512, a mask.
 inline auto digitBytes(Vec bytes) {
-    return less(plus(bytes, splat(static_cast<char>(128 - '0'))), splat(static_cast<char>(-118)));
+    return inRange<'0', '9'>(bytes);
 }
 inline auto oneToNineBytes(Vec bytes) {
-    return less(plus(bytes, splat(static_cast<char>(128 - '1'))), splat(static_cast<char>(-119)));
+    return inRange<'1', '9'>(bytes);
 }
 template <char c>
 inline auto is(Vec bytes) {
@@ -76,7 +75,7 @@ inline auto above(Vec bytes) {
 
 // Bit masks of 64 bytes: bit i describes byte i of the block.
 struct Block {
-    uint64_t space, digit, minus, plus, newline;
+    uint64_t space, digit, minus, plus, newline, zero;
 };
 
 // Masks the caller does not use are dead code once this is inlined.
@@ -89,6 +88,7 @@ __attribute__((always_inline)) inline Block classify(const char* p) {
         b.minus |= bitsOf(is<'-'>(bytes)) << i;
         b.plus |= bitsOf(is<'+'>(bytes)) << i;
         b.newline |= bitsOf(is<'\n'>(bytes)) << i;
+        b.zero |= bitsOf(is<'0'>(bytes)) << i;
     }
     return b;
 }

@@ -50,7 +50,7 @@ inline uint64_t behind(uint64_t x, uint64_t previous) {
 // What a block leaves for the next: the masks that tests reaching back into
 // it need. Before the window there is only white space.
 struct LookBackCarry {
-    uint64_t space = ~uint64_t{0}, digit = 0, run2 = 0, run4 = 0, minus = 0;
+    uint64_t space = ~uint64_t{0}, digit = 0, run2 = 0, run4 = 0, minus = 0, zeroStarts = 0;
 };
 
 // Runs `block` over the blocks of a window of `size` bytes, each with its

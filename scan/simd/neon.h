@@ -55,4 +55,5 @@ inline uint64_t bitsOf(Vec v) {
 }  // namespace scan
 
 #include "scan/simd/oneAtATime.h"
+#include "scan/simd/rangeByCompares.h"
 #include "scan/simd/spaceByCompares.h"
