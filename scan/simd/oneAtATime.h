@@ -26,7 +26,7 @@ inline bool convertTokens(const char* p, const uint16_t* bounds, uint32_t count,
         const unsigned end = bounds[2 * i + 1];
         const unsigned digits = end - start;
         const unsigned negative = (p + start)[-1] == '-';
-        const uint64_t magnitude = digitValue(p + end, digits & 15);
+        const uint64_t magnitude = digitValue(p + end, digits);
         beyond |= static_cast<uint64_t>(digits > 10) |
                   static_cast<uint64_t>(magnitude > kMinMagnitude - 1 + negative);
         // (m ^ -1) + 1 is -m: negation without a branch.

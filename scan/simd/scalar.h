@@ -21,21 +21,32 @@ inline uint64_t eightDigits(uint64_t x) {
     return ((x & 0x0000FFFF0000FFFF) * 42949672960001) >> 32;
 }
 
-// Which bytes of the 16 before a token's end hold its last n digits.
-constexpr uint64_t keepHigh(unsigned n) {
-    return n <= 8 ? 0 : ~uint64_t{0} << (8 * (16 - n));
+// Which bytes of the 8 before a token's end hold its last n digits, and which
+// of the two before those hold its first ones, for n from 0 to 15.
+struct DigitBytes {
+    uint64_t last[16];
+    uint32_t firstTwo[16];
+};
+constexpr DigitBytes makeDigitBytes() {
+    DigitBytes keep{};
+    for (unsigned n = 1; n < 16; ++n) {
+        keep.last[n] = n >= 8 ? ~uint64_t{0} : ~uint64_t{0} << (8 * (8 - n));
+        keep.firstTwo[n] = n >= 10 ? 0xFFFF : n == 9 ? 0xFF00 : 0;
+    }
+    return keep;
 }
-constexpr uint64_t keepLow(unsigned n) {
-    return n >= 8 ? ~uint64_t{0} : n == 0 ? 0 : ~uint64_t{0} << (8 * (8 - n));
-}
+constexpr DigitBytes kDigitBytes = makeDigitBytes();
 
-// The value of the n (1 to 16) digits that end just before `end`, eight
-// digits at a time in a 64-bit register, without a branch on n. Reads the 16
-// bytes before `end`.
+// The value of the n (0 to 10) digits that end just before `end`: the last
+// eight at a time in a 64-bit register, the two before them apart, without a
+// branch on n (a lookup of the bytes to keep). Reads the 10 bytes before
+// `end`, and 6 before those.
 inline uint64_t digitValue(const char* end, unsigned n) {
-    const uint64_t high = loadLittle(end - 16);
-    const uint64_t low = loadLittle(end - 8);
-    return eightDigits(high & keepHigh(n)) * 100000000 + eightDigits(low & keepLow(n));
+    const uint64_t last = loadLittle(end - 8) & kDigitBytes.last[n & 15];
+    const auto firstTwo =
+        static_cast<uint32_t>(loadLittle(end - 16) >> 48) & kDigitBytes.firstTwo[n & 15];
+    const uint64_t first = (firstTwo & 0x0F) * 10 + (firstTwo >> 8 & 0x0F);
+    return first * 100000000 + eightDigits(last);
 }
 
 // Appends the positions of the set bits of `bits`, plus `base`, to `out`.
