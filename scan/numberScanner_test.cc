@@ -298,6 +298,27 @@ TEST_P(NumberScanner, BlocksFullOfShortNumbers) {
     }
 }
 
+// Plain windows end at the white space before a window's last token, which
+// the next window starts with: ten- and eleven-byte numbers (the longest,
+// some at the limits) shifted across every place of the first seams.
+TEST_P(NumberScanner, PlainNumbersAcrossWindowSeams) {
+    std::mt19937_64 rng(8192);
+    std::vector<std::string> numbers;
+    for (int i = 0; i < 2000; ++i) {
+        const auto value = static_cast<std::int32_t>(rng());
+        numbers.push_back(i % 97 == 0   ? "-2147483648"
+                          : i % 89 == 0 ? "2147483647"
+                                        : std::to_string(value));
+    }
+    for (std::size_t shift = 0; shift < 24; ++shift) {
+        std::string text(shift, ' ');
+        for (std::size_t i = 0; i < numbers.size(); ++i) {
+            text += numbers[i] + (i % 5 == 4 ? "\n" : " ");
+        }
+        expectAgreement(text, "shifted by " + std::to_string(shift), 10);
+    }
+}
+
 // Files of plain numbers only, where the count compares text and converts
 // nothing, with near misses of the target: the same length and the same
 // first, second and last bytes, a middle digit one higher or lower.
