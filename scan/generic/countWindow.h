@@ -55,25 +55,24 @@ __attribute__((always_inline)) inline void countBlock(const char* q, uint64_t va
         // Vectors: every test at every byte, joined before one movemask each.
         // Ten digits end where run10 is set; their first digit is 9 bytes back.
         if (run10 != 0) {
-            unplain |= run10 & blockMask(q, [](const char* at) {
-                           const Vec first = load(at - 9);
-                           const Vec second = load(at - 8);
-                           const auto two = is<'2'>(first);
-                           const auto twentyOne = both(two, is<'1'>(second));
-                           return either(either(digitBytes(load(at - 10)),      // 11 digits or more
-                                                above<'2'>(first)),             // 3000000000 and up
-                                         either(both(two, above<'1'>(second)),  // 2200000000 and up
-                                                both(twentyOne, above<'4'>(load(at - 7)))));
-                       });
-            // 2140000000 and up, one random number in five hundred: compared
-            // with the limit as text.
-            uint64_t near = run10 & blockMask(q, [](const char* at) {
-                                return both(both(is<'2'>(load(at - 9)), is<'1'>(load(at - 8))),
-                                            is<'4'>(load(at - 7)));
-                            });
-            for (; near != 0; near &= near - 1) {
-                const char* digits = q + firstOne(near) - 9;
-                unplain |= beyondLimit(digits, digits[-1] == '-');
+            // 11 digits or more, 3000000000 and up, 2200000000 and up, or
+            // 2140000000 and up (one random number in five hundred): each
+            // then compared with the limit as text, as the few found are.
+            uint64_t suspect =
+                run10 & blockMask(q, [](const char* at) {
+                    const Vec first = load(at - 9);
+                    const Vec second = load(at - 8);
+                    const auto two = is<'2'>(first);
+                    return either(
+                        either(digitBytes(load(at - 10)), above<'2'>(first)),
+                        both(two, either(above<'1'>(second),
+                                         both(is<'1'>(second), above<'3'>(load(at - 7))))));
+                });
+            for (; suspect != 0; suspect &= suspect - 1) {
+                const char* digits = q + firstOne(suspect) - 9;
+                const auto before = static_cast<unsigned>(static_cast<unsigned char>(digits[-1]));
+                unplain |=
+                    static_cast<uint64_t>(before - '0' < 10) | beyondLimit(digits, before == '-');
             }
         }
         // Tokens of the target's length that end here, with its first, second
