@@ -130,20 +130,27 @@ TEST_P(NumberScanner, WhiteSpaceOfEveryKind) {
                        "\n\n-"});
 }
 
+// Plain numbers ("1 1 1 ...") that fill exactly `length` bytes, to put what
+// follows at that place of a window.
+std::string plainNumbersOfLength(std::size_t length) {
+    std::string text;
+    for (std::size_t i = 0; i + 1 < length; i += 2) {
+        text += "1 ";
+    }
+    text.resize(length, ' ');
+    return text;
+}
+
 // A minus or a zero at every place of a window's first blocks, after plain
 // numbers: a minus alone, before a digit, before another minus, in "-0"; a
 // zero alone, leading, after a minus, after a digit, each the last number and
 // so counted. One that ends a block is judged with the byte that starts the
-// next. After a lone minus, numbers
-// ending in 1: a load that took its end for a number's would read them as
-// plausible numbers, not as something to decline.
+// next. After a lone minus, numbers ending in 1: a load that took its end for
+// a number's would read them as plausible numbers, not as something to
+// decline.
 TEST_P(NumberScanner, SignsAndZerosAtEveryPlaceOfABlock) {
     for (std::size_t at = 0; at < 200; ++at) {
-        std::string before;
-        for (std::size_t i = 0; i + 1 < at; i += 2) {
-            before += "1 ";
-        }
-        before.resize(at, ' ');
+        const std::string before = plainNumbersOfLength(at);
         for (const char* after : {"- 5 6\n", "-\n5 6\n", "- 11 21 31\n", "-5 6\n", "--5 6\n",
                                   "-0 6\n", "0 5\n", "05\n", "-05\n", "00\n", "10\n"}) {
             expectAgreement(before + after,
@@ -158,11 +165,7 @@ TEST_P(NumberScanner, SignsAndZerosAtEveryPlaceOfABlock) {
 // next is judged by masks carried across.
 TEST_P(NumberScanner, LongNumbersAtEveryPlaceOfABlock) {
     for (std::size_t at = 0; at < 140; ++at) {
-        std::string before;
-        for (std::size_t i = 0; i + 1 < at; i += 2) {
-            before += "1 ";
-        }
-        before.resize(at, ' ');
+        const std::string before = plainNumbersOfLength(at);
         for (const char* number :
              {"2147483647", "-2147483648", "2147483648", "-2147483649", "2999999999", "2200000000",
               "2150000000", "1999999999", "12345678901", "-1000000000"}) {

@@ -2,8 +2,8 @@
 // as text, converting nothing (see scan/generic/lookBack.h).
 //
 // With eight bytes or fewer at a time (the portable kernel) a compare costs
-// more than a look at the few tokens a block holds, so the tests of a byte
-// against those before it are made token by token there instead.
+// more than a look at the few tokens a block holds, so ten-digit numbers and
+// tokens of the target's length are judged token by token there instead.
 #pragma once
 
 #include <stddef.h>
@@ -24,25 +24,17 @@ __attribute__((always_inline)) inline void countBlock(const char* q, uint64_t va
                                                       const CountTarget& target, LookBackCarry& was,
                                                       uint64_t& unplain, uint64_t& numbers,
                                                       uint64_t& matches, uint64_t& lines) {
-    const Block m = classify(q);
-    // Past the window's end every byte counts as white space.
-    const uint64_t space = m.space | ~valid;
-    const uint64_t digit = m.digit & valid;
-    const uint64_t minus = m.minus & valid;
-    lines += countOnes(m.newline & valid);
-
-    const uint64_t afterSpace = behind<1>(space, was.space);
-    const uint64_t starts = ~space & afterSpace;
-    const uint64_t ends = space & ~afterSpace;
+    const BlockTokens tokens = tokensOf(q, valid, was.space, lines);
+    const uint64_t space = tokens.space, digit = tokens.digit, minus = tokens.minus;
+    const uint64_t starts = tokens.starts, ends = tokens.ends;
     const uint64_t run2 = digit & behind<1>(digit, was.digit);
     const uint64_t run4 = run2 & behind<2>(run2, was.run2);
     const uint64_t run8 = run4 & behind<4>(run4, was.run4);
     const uint64_t run10 = run8 & behind<8>(run2, was.run2);
     // A "0" that starts a token, and the digits that are not "0".
-    const uint64_t zeroStarts = m.zero & starts;
-    const uint64_t oneToNine = digit & ~m.zero;
-    unplain |= ~(space | digit | minus) |                         // an unusual byte, or "+"
-               (minus & ~starts) |                                // a sign inside a token
+    const uint64_t zeroStarts = tokens.zero & starts;
+    const uint64_t oneToNine = digit & ~tokens.zero;
+    unplain |= tokens.notPlain |  // an unusual byte, "+", a minus inside a token
                (digit & behind<1>(zeroStarts, was.zeroStarts)) |  // a leading zero
                (behind<1>(minus, was.minus) & ~oneToNine);        // "-0", "--", a lone sign
     numbers += countOnes(starts);

@@ -2,19 +2,16 @@
 // scan/simd/: each scan/kernel_*.cc includes one set of primitives, then
 // this, and so compiles it for that instruction set alone.
 //
-// Performance notes. A chunk is read a window (8 KiB) at a time, in two ways:
-// - The count (linear search) checks each 64-byte block with tests that
-//   look back, never ahead (scan/generic/lookBack.h): four masks of the
-//   block's own and a few carried from the one before, compares of loads at
-//   small offsets for a byte's relation to the bytes before it, and the
-//   target compared as text only where a token of its length ends. Nothing
-//   is converted.
-// - The load (binary search) first indexes where tokens start and end, so
-//   that no block waits for the one before it, then converts each plain
-//   token (a sign, then 1 to 10 digits) without a branch on its length.
-// Whatever is unusual (a bad byte, a lone sign, "+", leading zeros, "-0", 11
-// or more digits, a token cut by the window) goes, with the rest of its
-// window, to the byte-at-a-time machine, which is always right.
+// A chunk is read a window (8 KiB) at a time, cut at white space. A window
+// of plain numbers is read by the count's window (scan/generic/countWindow.h),
+// which compares them with the target as text and converts nothing, or the
+// load's (scan/generic/loadWindow.h), which converts them several at a time;
+// both check each 64-byte block with tests that look back, never ahead
+// (scan/generic/lookBack.h). A window either declines goes to the value path
+// here: its tokens indexed from block masks, then each plain one converted
+// on its own, up to the first unusual token (a bad byte, a lone sign, "+",
+// 11 or more digits, a token cut by the window), which the byte-at-a-time
+// machine reads with the rest of the window, as it is always right.
 //
 // Everything here has internal linkage, and the kernel files are compiled
 // without the C++ library: no function built for one instruction set can be

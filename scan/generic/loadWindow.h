@@ -31,21 +31,15 @@ __attribute__((noinline)) bool scanWindowLookBack(const char* p, size_t size, in
     eachBlock(
         size,
         [&](uint32_t base, uint64_t valid) __attribute__((always_inline)) {
-            const Block m = classify(p + base);
-            const uint64_t space = m.space | ~valid;
-            const uint64_t digit = m.digit & valid;
-            const uint64_t minus = m.minus & valid;
-            lines += countOnes(m.newline & valid);
-            const uint64_t afterSpace = behind<1>(space, was.space);
-            const uint64_t starts = ~space & afterSpace;
-            const uint64_t ends = space & ~afterSpace;
-            unplain |= ~(space | digit | minus) |               // an unusual byte, or "+"
-                       (minus & ~starts) |                      // a sign inside a token
-                       (behind<1>(minus, was.minus) & ~digit);  // a lone sign, or "--"
-            appendBounds(ends | (digit & ~behind<1>(digit, was.digit)), base, ix.bounds, bounds);
-            was.space = space;
-            was.digit = digit;
-            was.minus = minus;
+            const BlockTokens tokens = tokensOf(p + base, valid, was.space, lines);
+            unplain |=
+                tokens.notPlain |  // an unusual byte, "+", a minus inside a token
+                (behind<1>(tokens.minus, was.minus) & ~tokens.digit);  // a lone sign, or "--"
+            appendBounds(tokens.ends | (tokens.digit & ~behind<1>(tokens.digit, was.digit)), base,
+                         ix.bounds, bounds);
+            was.space = tokens.space;
+            was.digit = tokens.digit;
+            was.minus = tokens.minus;
         },
         [&] { return unplain == 0; });
     if (unplain != 0) {

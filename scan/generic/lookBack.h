@@ -7,12 +7,14 @@
 // Performance notes. The look-ahead window this replaced classified each
 // block into eleven masks and checked every token against the next block's
 // masks as well; on every instruction set but AVX-512 the movemasks were most
-// of its time. Here a block needs four masks of its own (white space,
-// digits, minus signs, newlines) and a few carried from the block before. A
-// test of a byte against the bytes before it (a leading zero, what follows a
-// minus, the first digits of a ten-digit number, the target's bytes) is a
+// of its time. Here a block needs five masks of its own (white space,
+// digits, minus signs, zeros, newlines) and a few carried from the block
+// before (tokensOf). A test of a byte against the bytes a few places before
+// it (the first digits of a ten-digit number, the target's bytes) is a
 // compare of a load at that offset, which the first-level cache serves, and
-// such compares are joined in vector registers before their one movemask.
+// such compares are joined in vector registers before their one movemask; a
+// test against the byte right before it (a leading zero, what follows a
+// minus) is a carried mask shifted by one.
 #pragma once
 
 #include <stddef.h>
@@ -22,7 +24,7 @@
 
 namespace scan {
 namespace {
-// Apart from the AVX-512 kernel's own count window, which shares some names.
+// Apart from the AVX-512 kernel's own count window, which uses some of it.
 namespace lookBack {
 
 // The 64-bit mask of a test of the block at `q`, a vector at a time:
@@ -52,6 +54,30 @@ inline uint64_t behind(uint64_t x, uint64_t previous) {
 struct LookBackCarry {
     uint64_t space = ~uint64_t{0}, digit = 0, run2 = 0, run4 = 0, minus = 0, zeroStarts = 0;
 };
+
+// A block as both windows first see it: its masks within the window (past
+// the window's end every byte counts as white space), the first byte of each
+// token and the white space right after each one, and the bytes that no plain
+// token holds: an unusual byte or "+", and a minus inside a token. Its
+// newlines are counted into `lines`.
+struct BlockTokens {
+    uint64_t space, digit, minus, zero, starts, ends, notPlain;
+};
+__attribute__((always_inline)) inline BlockTokens tokensOf(const char* q, uint64_t valid,
+                                                           uint64_t spaceBefore, uint64_t& lines) {
+    const Block m = classify(q);
+    BlockTokens t;
+    t.space = m.space | ~valid;
+    t.digit = m.digit & valid;
+    t.minus = m.minus & valid;
+    t.zero = m.zero;
+    lines += countOnes(m.newline & valid);
+    const uint64_t afterSpace = behind<1>(t.space, spaceBefore);
+    t.starts = ~t.space & afterSpace;
+    t.ends = t.space & ~afterSpace;
+    t.notPlain = ~(t.space | t.digit | t.minus) | (t.minus & ~t.starts);
+    return t;
+}
 
 // Runs `block` over the blocks of a window of `size` bytes, each with its
 // offset and which of its bytes lie in the window: all of them but in the

@@ -23,36 +23,9 @@
 namespace scan {
 namespace {
 
-// Bit i of the result is bit i - k of the 128-bit pair (x:previous), 0 < k <
-// 64: for each byte, the bit of the byte k places before it, reaching back
-// into the previous block. One double-width shift: written in C++ on a
-// 128-bit pair, GCC 12 spilled the pair to the stack around it, and the
-// count ran 15% slower.
-template <unsigned k>
-inline uint64_t behind(uint64_t x, uint64_t previous) {
-    __asm__("shldq %2, %1, %0" : "+r"(x) : "r"(previous), "i"(k));
-    return x;
-}
-
-// Whether the ten digits ending at `last`, which start with "21", are
-// 2147483648 or more: their last eight, as a number whose order is their
-// text's, against "47483648". Only 2147483648 itself is a number, after a
-// minus; the exact path takes that one.
-inline uint64_t pastTheLimit(const char* last) {
-    uint64_t lastEight;
-    memcpy(&lastEight, last - 7, 8);
-    return __builtin_bswap64(lastEight) >= 0x3437343833363438;  // "47483648"
-}
-
 inline __m512i loadAt(const char* p) {
     return _mm512_loadu_si512(p);
 }
-
-// What a block leaves for the next: the masks that tests reaching back into
-// it need. Before the window there is only white space.
-struct Carry {
-    uint64_t space = ~uint64_t{0}, digit = 0, run2 = 0, run4 = 0;
-};
 
 // The target's bytes, as the blocks compare with them.
 struct TargetVectors {
@@ -79,7 +52,8 @@ struct BlockMasks {
 // past the end in its last, where `bytes` is white space but the memory
 // before may not be.
 __attribute__((always_inline)) inline BlockMasks checkBlock(const char* q, __m512i bytes,
-                                                            uint64_t judged, Carry& was,
+                                                            uint64_t judged,
+                                                            lookBack::LookBackCarry& was,
                                                             uint64_t& unplain, __m512i& lines) {
     const __m512i fromZero = _mm512_sub_epi8(bytes, _mm512_set1_epi8('0'));
     const __mmask64 digitMask = _mm512_cmplt_epu8_mask(fromZero, _mm512_set1_epi8(10));
@@ -91,7 +65,7 @@ __attribute__((always_inline)) inline BlockMasks checkBlock(const char* q, __m51
     const __m512i before = loadAt(q - 1);
     const uint64_t afterZero =
         _mm512_mask_cmpeq_epi8_mask(digitMask & judged, before, _mm512_set1_epi8('0'));
-    const uint64_t leadingZero = afterZero & ~behind<2>(digit, was.digit);
+    const uint64_t leadingZero = afterZero & ~lookBack::behind<2>(digit, was.digit);
     const __mmask64 notOneToNine =
         _mm512_cmpge_epu8_mask(_mm512_sub_epi8(fromZero, _mm512_set1_epi8(1)), _mm512_set1_epi8(9));
     const uint64_t afterMinus =
@@ -99,13 +73,13 @@ __attribute__((always_inline)) inline BlockMasks checkBlock(const char* q, __m51
     lines = _mm512_mask_sub_epi8(lines, _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\n')),
                                  lines, _mm512_set1_epi8(-1));
 
-    const uint64_t afterSpace = behind<1>(space, was.space);
+    const uint64_t afterSpace = lookBack::behind<1>(space, was.space);
     const uint64_t starts = ~space & afterSpace;
     // Runs of digits: bit i is set when the n bytes up to byte i are digits.
-    const uint64_t run2 = digit & behind<1>(digit, was.digit);
-    const uint64_t run4 = run2 & behind<2>(run2, was.run2);
-    const uint64_t run8 = run4 & behind<4>(run4, was.run4);
-    const uint64_t run10 = run8 & behind<8>(run2, was.run2);
+    const uint64_t run2 = digit & lookBack::behind<1>(digit, was.digit);
+    const uint64_t run4 = run2 & lookBack::behind<2>(run2, was.run2);
+    const uint64_t run8 = run4 & lookBack::behind<4>(run4, was.run4);
+    const uint64_t run10 = run8 & lookBack::behind<8>(run2, was.run2);
     unplain |= ~(space | digit | minusSign) |  // unusual byte or "+"
                (minusSign & ~starts) |         // sign inside a token
                afterMinus |                    // a lone sign, or "-0"
@@ -137,40 +111,13 @@ __attribute__((always_inline)) inline BlockMasks checkBlock(const char* q, __m51
         const __m512i thirds = loadAt(q - 7);
         const __m512i four = _mm512_set1_epi8('4');
         unplain |= _mm512_mask_cmpgt_epu8_mask(twentyOne, thirds, four);
-        uint64_t beyond = 0;
         for (uint64_t t = _mm512_mask_cmpeq_epi8_mask(twentyOne, thirds, four); t != 0;
              t &= t - 1) {
-            beyond |= pastTheLimit(q + firstOne(t));
+            const char* digits = q + firstOne(t) - 9;
+            unplain |= beyondLimit(digits, digits[-1] == '-');
         }
-        unplain |= beyond;
     }
     return masks;
-}
-
-// Runs `block` over the blocks of [p, p + size), each with its offset, its
-// bytes and the bytes its tests may judge (see checkBlock); the last bytes
-// are followed by white space. Stops early once `goOn` says so, which it
-// asks every 16 blocks: asked at every block, the branch cost a tenth.
-template <typename Block, typename GoOn>
-__attribute__((always_inline)) inline void eachBlock(const char* p, size_t size, Block block,
-                                                     GoOn goOn) {
-    uint64_t fresh = ~uint64_t{1};
-    uint32_t base = 0;
-    const auto whole = static_cast<uint32_t>(size & ~size_t{63});
-    while (base < whole) {
-        const uint32_t stop = whole - base > 1024 ? base + 1024 : whole;
-        for (; base < stop; base += 64) {
-            block(base, loadAt(p + base), fresh);
-            fresh = ~uint64_t{0};
-        }
-        if (!goOn()) {
-            return;
-        }
-    }
-    if (base < size) {
-        const uint64_t valid = validBits(size, base);
-        block(base, _mm512_mask_loadu_epi8(_mm512_set1_epi8(' '), valid, p + base), fresh & valid);
-    }
 }
 
 // The sum of a window's per-byte newline counters.
@@ -233,14 +180,21 @@ __attribute__((noinline)) bool countWindowAvx512(const char* p, size_t size,
                                 static_cast<__mmask16>((1u << length) - 1),
                                 length,
                                 secondAt};
-    Carry was;
+    lookBack::LookBackCarry was;
     uint64_t unplain = 0, numbers = 0, matches = 0;
     __m512i lines = _mm512_setzero_si512();
-    eachBlock(
-        p, size,
-        [&](uint32_t base, __m512i bytes, uint64_t judged) {
-            const BlockMasks masks = checkBlock(p + base, bytes, judged, was, unplain, lines);
-            countBlock(p + base, masks, vectors, numbers, matches);
+    // Past the window's end, the block is read as white space.
+    uint64_t judged = ~uint64_t{1};
+    lookBack::eachBlock(
+        size,
+        [&](uint32_t base, uint64_t valid) __attribute__((always_inline)) {
+            const char* q = p + base;
+            const __m512i bytes = valid == ~uint64_t{0}
+                                      ? loadAt(q)
+                                      : _mm512_mask_loadu_epi8(_mm512_set1_epi8(' '), valid, q);
+            const BlockMasks masks = checkBlock(q, bytes, judged & valid, was, unplain, lines);
+            countBlock(q, masks, vectors, numbers, matches);
+            judged = ~uint64_t{0};
         },
         [&] { return unplain == 0; });
     if (unplain != 0) {
