@@ -132,13 +132,35 @@ TEST_P(NumberScanner, WhiteSpaceOfEveryKind) {
 
 // Plain numbers ("1 1 1 ...") that fill exactly `length` bytes, to put what
 // follows at that place of a window.
-std::string plainNumbersOfLength(std::size_t length) {
+std::string plainNumbersOfLength(std::size_t length, char separator = ' ') {
     std::string text;
     for (std::size_t i = 0; i + 1 < length; i += 2) {
-        text += "1 ";
+        text += '1';
+        text += separator;
     }
-    text.resize(length, ' ');
+    text.resize(length, separator);
     return text;
+}
+
+// A text of numbers split by spaces as it would be with newlines alone:
+// windows whose white space is all newlines skip the white-space test.
+std::string withNewlines(std::string text) {
+    std::replace(text.begin(), text.end(), ' ', '\n');
+    return text;
+}
+
+// White space other than newlines first met at every place of a window's
+// first blocks, after lines of plain numbers, between numbers, after a minus
+// and at the end: from there on, the window tests for white space.
+TEST_P(NumberScanner, OtherWhiteSpaceAfterNewlinesAtEveryPlaceOfABlock) {
+    for (std::size_t at = 0; at < 200; ++at) {
+        const std::string before = plainNumbersOfLength(at, '\n');
+        for (const char* after : {" 12\n", "\t-34\n5\n", "\r\n1\r\n", "\v6 7", "\f", "-\r8\n",
+                                  "2147483647 -2147483648\n", "12345678901\t9\n"}) {
+            expectAgreement(before + after,
+                            "\"" + std::string(after) + "\" at " + std::to_string(at), 3);
+        }
+    }
 }
 
 // A minus or a zero at every place of a window's first blocks, after plain
@@ -153,8 +175,9 @@ TEST_P(NumberScanner, SignsAndZerosAtEveryPlaceOfABlock) {
         const std::string before = plainNumbersOfLength(at);
         for (const char* after : {"- 5 6\n", "-\n5 6\n", "- 11 21 31\n", "-5 6\n", "--5 6\n",
                                   "-0 6\n", "0 5\n", "05\n", "-05\n", "00\n", "10\n"}) {
-            expectAgreement(before + after,
-                            "\"" + std::string(after) + "\" at " + std::to_string(at), 3);
+            const std::string where = "\"" + std::string(after) + "\" at " + std::to_string(at);
+            expectAgreement(before + after, where, 3);
+            expectAgreement(withNewlines(before + after), where + ", newlines alone", 3);
         }
     }
 }
@@ -169,8 +192,9 @@ TEST_P(NumberScanner, LongNumbersAtEveryPlaceOfABlock) {
         for (const char* number :
              {"2147483647", "-2147483648", "2147483648", "-2147483649", "2999999999", "2200000000",
               "2150000000", "1999999999", "12345678901", "-1000000000"}) {
-            expectAgreement(before + number + " 6\n",
-                            "\"" + std::string(number) + "\" at " + std::to_string(at), 3);
+            const std::string where = "\"" + std::string(number) + "\" at " + std::to_string(at);
+            expectAgreement(before + number + " 6\n", where, 3);
+            expectAgreement(withNewlines(before + number + " 6\n"), where + ", newlines alone", 3);
         }
     }
 }

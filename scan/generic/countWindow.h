@@ -24,7 +24,7 @@ __attribute__((always_inline)) inline void countBlock(const char* q, uint64_t va
                                                       const CountTarget& target, LookBackCarry& was,
                                                       uint64_t& unplain, uint64_t& numbers,
                                                       uint64_t& matches, uint64_t& lines) {
-    const BlockTokens tokens = tokensOf(q, valid, was.space, lines);
+    const BlockTokens tokens = tokensOf(q, valid, was, lines);
     const uint64_t space = tokens.space, digit = tokens.digit, minus = tokens.minus;
     const uint64_t starts = tokens.starts, ends = tokens.ends;
     const uint64_t run2 = digit & behind<1>(digit, was.digit);

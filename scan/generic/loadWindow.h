@@ -31,7 +31,7 @@ __attribute__((noinline)) bool scanWindowLookBack(const char* p, size_t size, in
     eachBlock(
         size,
         [&](uint32_t base, uint64_t valid) __attribute__((always_inline)) {
-            const BlockTokens tokens = tokensOf(p + base, valid, was.space, lines);
+            const BlockTokens tokens = tokensOf(p + base, valid, was, lines);
             unplain |=
                 tokens.notPlain |  // an unusual byte, "+", a minus inside a token
                 (behind<1>(tokens.minus, was.minus) & ~tokens.digit);  // a lone sign, or "--"
