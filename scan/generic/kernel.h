@@ -64,7 +64,7 @@ inline uint64_t validBits(size_t size, uint32_t base) {
     return size - base >= 64 ? ~uint64_t{0} : (uint64_t{1} << (size - base)) - 1;
 }
 
-// Compares of a vector's bytes, as bitsOf reads them: a vector of all-ones
+// Compares of a vector's bytes, as placedBits reads them: a vector of all-ones
 // bytes or, with AVX-512, a mask.
 inline auto digitBytes(Vec bytes) {
     return inRange<'0', '9'>(bytes);
@@ -91,13 +91,19 @@ __attribute__((always_inline)) inline Block classify(const char* p) {
     Block b{};
     for (unsigned i = 0; i < 64; i += kVecBytes) {
         const Vec bytes = load(p + i);
-        b.space |= bitsOf(whiteSpace(bytes)) << i;
-        b.digit |= bitsOf(digitBytes(bytes)) << i;
-        b.minus |= bitsOf(is<'-'>(bytes)) << i;
-        b.plus |= bitsOf(is<'+'>(bytes)) << i;
-        b.newline |= bitsOf(is<'\n'>(bytes)) << i;
-        b.zero |= bitsOf(is<'0'>(bytes)) << i;
+        b.space |= placedBits(whiteSpace(bytes), i);
+        b.digit |= placedBits(digitBytes(bytes), i);
+        b.minus |= placedBits(is<'-'>(bytes), i);
+        b.plus |= placedBits(is<'+'>(bytes), i);
+        b.newline |= placedBits(is<'\n'>(bytes), i);
+        b.zero |= placedBits(is<'0'>(bytes), i);
     }
+    b.space = blockBits(b.space);
+    b.digit = blockBits(b.digit);
+    b.minus = blockBits(b.minus);
+    b.plus = blockBits(b.plus);
+    b.newline = blockBits(b.newline);
+    b.zero = blockBits(b.zero);
     return b;
 }
 

@@ -35,9 +35,9 @@ template <typename Test>
 __attribute__((always_inline)) inline uint64_t blockMask(const char* q, Test test) {
     uint64_t mask = 0;
     for (unsigned i = 0; i < 64; i += kVecBytes) {
-        mask |= bitsOf(test(q + i)) << i;
+        mask |= placedBits(test(q + i), i);
     }
-    return mask;
+    return blockBits(mask);
 }
 
 // Bit i of the result is bit i - k of the 128-bit pair (x:previous), 0 < k <

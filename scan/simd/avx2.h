@@ -162,4 +162,5 @@ inline bool convertTokens(const char* p, const uint16_t* bounds, uint32_t count,
 }  // namespace
 }  // namespace scan
 
+#include "scan/simd/bitsByVector.h"
 #include "scan/simd/rangeByCompares.h"

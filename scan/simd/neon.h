@@ -54,6 +54,7 @@ inline uint64_t bitsOf(Vec v) {
 }  // namespace
 }  // namespace scan
 
+#include "scan/simd/bitsByVector.h"
 #include "scan/simd/oneAtATime.h"
 #include "scan/simd/rangeByCompares.h"
 #include "scan/simd/spaceByCompares.h"
