@@ -115,13 +115,22 @@ TEST_P(NumberScanner, TrailingJunkAndBadBytes) {
 }
 
 // The bytes just outside each class a kernel sorts bytes into: digits,
-// white space, signs.
+// white space, signs; and the bytes of each class with the high bit set.
 TEST_P(NumberScanner, BytesNextToEachClass) {
     expectTableAgrees({"1 2:3 4", "1 2/3 4", "12 : 3",
                        "1\x0e"
                        "2 3",
                        "1\x08 2", "7 \x1f 8", "7 ! 8", "5,6", "5 ,6", "5 *6", "5 .6", "1 ;",
                        "0:", "9/"});
+    expectTableAgrees({"1 2\xb5 3", "1 \xb0 2",
+                       "1 \xad"
+                       "5 2",
+                       "1\x8a"
+                       "2 3",
+                       "1\xa0"
+                       "2 3",
+                       "1\x89"
+                       "2 3"});
 }
 
 TEST_P(NumberScanner, WhiteSpaceOfEveryKind) {

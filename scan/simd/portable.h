@@ -60,7 +60,8 @@ inline Vec inRange(Vec x) {
     const uint64_t low = x & ~kHighs;
     const uint64_t atLeastLo = low + kOnes * static_cast<uint64_t>(0x80 - lo);
     const uint64_t aboveHi = low + kOnes * static_cast<uint64_t>(0x7F - hi);
-    return atLeastLo & ~aboveHi & ~x & kHighs;
+    // Above hi is at least lo: the high bits that differ are those in range.
+    return (atLeastLo ^ aboveHi) & ~x & kHighs;
 }
 inline Vec plus(Vec a, Vec b) {
     // The low seven bits of each byte added apart, then the high bits as
