@@ -6,6 +6,8 @@
 #include <emmintrin.h>
 #include <stdint.h>
 
+#include "scan/simd/bytePositions.h"
+
 namespace scan {
 namespace {
 
@@ -14,26 +16,6 @@ namespace {
 alignas(32) constexpr unsigned char kKeepLast[32] = {
     0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
     0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-
-// For each byte value, the positions of its set bits, and how many.
-struct BytePositions {
-    alignas(16) uint16_t of[256][8];
-    uint8_t count[256];
-};
-constexpr BytePositions makeBytePositions() {
-    BytePositions table{};
-    for (unsigned byte = 0; byte < 256; ++byte) {
-        unsigned n = 0;
-        for (unsigned bit = 0; bit < 8; ++bit) {
-            if ((byte >> bit & 1) != 0) {
-                table.of[byte][n++] = static_cast<uint16_t>(bit);
-            }
-        }
-        table.count[byte] = static_cast<uint8_t>(n);
-    }
-    return table;
-}
-constexpr BytePositions kBytePositions = makeBytePositions();
 
 // Appends the positions of the set bits of `bits`, plus `base`, to `out` as
 // 16-bit offsets, a byte of the mask at a time: its positions looked up and
