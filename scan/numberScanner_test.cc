@@ -371,7 +371,9 @@ TEST_P(NumberScanner, PlainNumbersAndNearMissesOfTheTarget) {
                 token = canonical;
             } else if (pick <= 2 && canonical.size() >= 4) {
                 token = canonical;
-                const std::size_t at = canonical.size() - 2;  // a middle digit
+                // A middle digit: the first, second and last bytes are
+                // compared apart.
+                const std::size_t at = 2 + rng() % (canonical.size() - 3);
                 token[at] = static_cast<char>(token[at] == '0' ? '1' : token[at] - 1);
                 if (pick == 2) {
                     token[at] = static_cast<char>(canonical[at] == '9' ? '8' : canonical[at] + 1);

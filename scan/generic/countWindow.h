@@ -16,12 +16,42 @@ namespace scan {
 namespace {
 namespace lookBack {
 
+// The target's text as two eight-byte words that overlap, its first and its
+// last bytes (up to eight each), so that a token is compared with it in two
+// loads. memcmp, a call, made the compiler keep the block loop's constants
+// and counters in memory around it, in every block.
+struct TargetWords {
+    uint64_t head, tail, headBytes, tailBytes;
+    unsigned length;
+};
+inline TargetWords targetWords(const CountTarget& target) {
+    const unsigned length = target.length;  // 1 to 11
+    const unsigned kept = length < 8 ? length : 8;
+    char padded[24] = {};
+    memcpy(padded + 8, target.text, sizeof target.text);
+    TargetWords words;
+    words.headBytes = kept == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * kept)) - 1;
+    words.tailBytes = ~uint64_t{0} << (8 * (8 - kept));
+    words.head = loadLittle(padded + 8) & words.headBytes;
+    words.tail = loadLittle(padded + length) & words.tailBytes;
+    words.length = length;
+    return words;
+}
+// Whether the token that ends at `end` is the target's text, given that it
+// is as long. Reads the 8 bytes before `end` and 8 from the token's start.
+inline bool isTarget(const char* end, const TargetWords& words) {
+    const uint64_t head = loadLittle(end - words.length) ^ words.head;
+    const uint64_t tail = loadLittle(end - 8) ^ words.tail;
+    return ((head & words.headBytes) | (tail & words.tailBytes)) == 0;
+}
+
 // Counts the tokens of the block at `q` into `numbers` and `matches`, and its
 // newlines into `lines`, setting bits of `unplain` where a token is not a
 // canonical 32-bit number (see countWindowLookBack). `valid` marks the bytes
 // of the window.
 __attribute__((always_inline)) inline void countBlock(const char* q, uint64_t valid,
-                                                      const CountTarget& target, LookBackCarry& was,
+                                                      const CountTarget& target,
+                                                      const TargetWords& words, LookBackCarry& was,
                                                       uint64_t& unplain, uint64_t& numbers,
                                                       uint64_t& matches, uint64_t& lines) {
     const BlockTokens tokens = tokensOf(q, valid, was, lines);
@@ -84,7 +114,7 @@ __attribute__((always_inline)) inline void countBlock(const char* q, uint64_t va
             matches += countOnes(hits);
         } else {
             for (uint64_t h = hits; h != 0; h &= h - 1) {
-                matches += memcmp(q + firstOne(h) - length, target.text, length) == 0;
+                matches += isTarget(q + firstOne(h), words);
             }
         }
     } else {
@@ -98,7 +128,7 @@ __attribute__((always_inline)) inline void countBlock(const char* q, uint64_t va
                 static_cast<uint64_t>(before - '0' < 10) | beyondLimit(digits, before == '-');
         }
         for (uint64_t h = ends & spaceBack; h != 0; h &= h - 1) {
-            matches += memcmp(q + firstOne(h) - length, target.text, length) == 0;
+            matches += isTarget(q + firstOne(h), words);
         }
     }
     was.space = space;
@@ -120,12 +150,13 @@ __attribute__((always_inline)) inline void countBlock(const char* q, uint64_t va
 __attribute__((noinline)) bool countWindowLookBack(const char* p, size_t size,
                                                    const CountTarget& target, Tally& tally,
                                                    uint64_t& newlines) {
+    const TargetWords words = targetWords(target);
     LookBackCarry was;
     uint64_t unplain = 0, numbers = 0, matches = 0, lines = 0;
     eachBlock(
         size,
         [&](uint32_t base, uint64_t valid) __attribute__((always_inline)) {
-            countBlock(p + base, valid, target, was, unplain, numbers, matches, lines);
+            countBlock(p + base, valid, target, words, was, unplain, numbers, matches, lines);
         },
         [&] { return unplain == 0; });
     if (unplain != 0) {
