@@ -7,13 +7,14 @@
 // Performance notes. The look-ahead window this replaced classified each
 // block into eleven masks and checked every token against the next block's
 // masks as well; on every instruction set but AVX-512 the movemasks were most
-// of its time. Here a block needs four masks of its own (digits,
-// minus signs, zeros, newlines; white space too where it is not all
-// newlines) and a few carried from the block before (tokensOf). A test of a byte against the bytes
-// a few places before it (the first digits of a ten-digit number, the target's bytes) is a compare
-// of a load at that offset, which the first-level cache serves, and such compares are joined in
-// vector registers before their one movemask; a test against the byte right before it (a leading
-// zero, what follows a minus) is a carried mask shifted by one.
+// of its time. Here a block needs four masks of its own (digits, minus signs,
+// zeros, newlines; white space too where it is not all newlines) and a few
+// carried from the block before (tokensOf). A test of a byte against the
+// bytes a few places before it (the first digits of a ten-digit number, the
+// target's bytes) is a compare of a load at that offset, which the
+// first-level cache serves, and such compares are joined in vector registers
+// before their one movemask; a test against the byte right before it (a
+// leading zero, what follows a minus) is a carried mask shifted by one.
 #pragma once
 
 #include <stddef.h>
