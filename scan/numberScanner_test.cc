@@ -434,6 +434,50 @@ TEST_P(NumberScanner, ReadsNoFurtherThanItsTextWhateverItsIndexHeld) {
     munmap(pages, 3 * page);
 }
 
+// The count reads a window of plain numbers in its fast window, converting
+// nothing; a window it declines goes to the exact path, which appends the
+// values it converts. So every plain shape, at every place of a block and
+// after each separator, must leave nothing appended, and every shape that
+// `>>` reads but the fast window must not (leading zeros, "-0", "+") must
+// append something: a fast window that declined plain numbers would still
+// count right, only slower.
+TEST_P(NumberScanner, CountsPlainWindowsWithoutConvertingThem) {
+    const std::pair<const char*, bool> shapes[] = {
+        {"105", true},         {"1000000000", true}, {"-1000000007", true}, {"2147483647", true},
+        {"-2147483648", true}, {"2147483639", true}, {"2139999999", true},  {"0", true},
+        {"-1", true},          {"-90", true},        {"007", false},        {"-0", false},
+        {"+5", false},         {"-05", false},       {"00", false},         {"1\n+0", false}};
+    scan::CountTarget target{};
+    target.text[0] = '9';
+    target.length = 1;
+    for (const auto& [shape, plain] : shapes) {
+        for (const char* separator : {"\n", " ", "\t", "\r\n"}) {
+            for (std::size_t place = 0; place < 40; ++place) {
+                std::string text;
+                for (std::size_t i = 0; i < 60; ++i) {
+                    text += (i == place ? shape
+                                        : std::to_string(static_cast<int>(i * 7919 % 1000) - 300)) +
+                            std::string(separator);
+                }
+                const std::string padded = std::string(64, ' ') + text + std::string(256, ' ');
+                const char* begin = padded.data() + 64;
+                auto index = std::make_unique<scan::TokenIndex>();
+                std::vector<std::int32_t> values(text.size());
+                scan::ScanState state;
+                scan::Tally tally{};
+                const scan::ChunkEnd read = kernel_->count(state, begin, begin + text.size(),
+                                                           values.data(), *index, target, tally);
+                const std::string what = std::string(shape) + " at " + std::to_string(place);
+                ASSERT_FALSE(read.badToken) << what;
+                EXPECT_EQ(read.out == values.data(), plain) << what;
+                EXPECT_EQ(tally.numbers + (read.out - values.data()),
+                          std::string(shape).find('\n') == std::string::npos ? 60 : 61)
+                    << what;
+            }
+        }
+    }
+}
+
 // The load converts several numbers at once (four with AVX2, eight with
 // AVX-512): every shape of number at every place of such a group, in groups
 // cut short by the window's end, after which nothing may be written.
