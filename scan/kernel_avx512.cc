@@ -11,12 +11,12 @@
 
 #include "scan/simd/avx512.h"
 
+#include "scan/generic/countWindow.h"
 #include "scan/generic/kernel.h"
 #include "scan/generic/loadWindow.h"
-#include "scan/simd/avx512Windows.h"
 
 namespace scan {
 extern const ScanKernel avx512Kernel;
 const ScanKernel avx512Kernel{"avx512", scanEntry<scanChunkWith<scanWindowLookBack>>,
-                              countEntry<countChunkWith<countWindowAvx512>>};
+                              countEntry<countChunkWith<countWindowLookBack>>};
 }  // namespace scan

@@ -61,18 +61,35 @@ __attribute__((always_inline)) inline void countBlock(const char* q, uint64_t va
     const uint64_t run4 = run2 & behind<2>(run2, was.run2);
     const uint64_t run8 = run4 & behind<4>(run4, was.run4);
     const uint64_t run10 = run8 & behind<8>(run2, was.run2);
-    // A "0" that starts a token, and the digits that are not "0".
+    // What follows a "0" that starts a token (a leading zero, if a digit)
+    // and what follows a minus, which only starts one or the window declines
+    // (anything but 1 to 9 there is "-0", "--" or a lone sign).
     const uint64_t zeroStarts = tokens.zero & starts;
-    const uint64_t oneToNine = digit & ~tokens.zero;
-    unplain |= tokens.notPlain |  // an unusual byte, "+", a minus inside a token
-               (digit & behind<1>(zeroStarts, was.zeroStarts)) |  // a leading zero
-               (behind<1>(minus, was.minus) & ~oneToNine);        // "-0", "--", a lone sign
+    uint64_t afterZeroStart, afterMinus, oneToNine;
+    if constexpr (kMaskedCompares) {
+        // Compares of the bytes a place back, each masked by what it narrows,
+        // and one more for 1 to 9, cost less than masks carried from the
+        // block before. The byte before a window's first is not the window's:
+        // afterSpace, which reads white space there, leaves it out.
+        afterZeroStart = ~tokens.afterSpace & ~behind<2>(digit, was.digit) &
+                         blockMask(q, [](const char* at) { return is<'0'>(load(at - 1)); });
+        afterMinus =
+            ~tokens.afterSpace & blockMask(q, [](const char* at) { return is<'-'>(load(at - 1)); });
+        oneToNine = blockMask(q, [](const char* at) { return oneToNineBytes(load(at)); });
+    } else {
+        afterZeroStart = behind<1>(zeroStarts, was.zeroStarts);
+        afterMinus = behind<1>(minus, was.minus);
+        oneToNine = digit & ~tokens.zero;
+    }
+    unplain |= tokens.notPlain |           // an unusual byte, "+", a minus inside a token
+               (digit & afterZeroStart) |  // a leading zero
+               (afterMinus & ~oneToNine);  // "-0", "--", a lone sign
     numbers += countOnes(starts);
     const unsigned length = target.length;
     // The white space before a token of the target's length: `back` places
     // before its end, reaching back into the previous block.
     const unsigned back = length + 1;
-    const uint64_t spaceBack = (space << back) | (was.space >> (64 - back));
+    const auto spaceBack = [&] { return (space << back) | (was.space >> (64 - back)); };
     if constexpr (kVecBytes >= 16) {
         // Vectors: every test at every byte, joined before one movemask each.
         // Ten digits end where run10 is set; their first digit is 9 bytes back.
@@ -106,14 +123,15 @@ __attribute__((always_inline)) inline void countBlock(const char* q, uint64_t va
         const Vec second = splat(target.text[secondAt]);
         const Vec last = splat(target.text[length - 1]);
         const uint64_t hits =
-            ends & spaceBack & blockMask(q, [&](const char* at) {
+            ends & blockMask(q, [&](const char* at) {
                 return both(both(equal(load(at - 1), last), equal(load(at - length), first)),
                             equal(load(at - length + secondAt), second));
             });
         if (length <= 3) {
-            matches += countOnes(hits);
-        } else {
-            for (uint64_t h = hits; h != 0; h &= h - 1) {
+            matches += countOnes(hits & spaceBack());
+        } else if (hits != 0) {
+            // Rare enough that the white space before is looked up only here.
+            for (uint64_t h = hits & spaceBack(); h != 0; h &= h - 1) {
                 matches += isTarget(q + firstOne(h), words);
             }
         }
@@ -127,7 +145,7 @@ __attribute__((always_inline)) inline void countBlock(const char* q, uint64_t va
             unplain |=
                 static_cast<uint64_t>(before - '0' < 10) | beyondLimit(digits, before == '-');
         }
-        for (uint64_t h = ends & spaceBack; h != 0; h &= h - 1) {
+        for (uint64_t h = ends & spaceBack(); h != 0; h &= h - 1) {
             matches += isTarget(q + firstOne(h), words);
         }
     }

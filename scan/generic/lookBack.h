@@ -14,7 +14,9 @@
 // target's bytes) is a compare of a load at that offset, which the
 // first-level cache serves, and such compares are joined in vector registers
 // before their one movemask; a test against the byte right before it (a
-// leading zero, what follows a minus) is a carried mask shifted by one.
+// leading zero, what follows a minus) is a carried mask shifted by one, or,
+// where compares can be masked (kMaskedCompares: AVX-512), a compare of a
+// load one place back, which narrows the mask it is joined with.
 #pragma once
 
 #include <stddef.h>
@@ -24,7 +26,6 @@
 
 namespace scan {
 namespace {
-// Apart from the AVX-512 kernel's own count window, which uses some of it.
 namespace lookBack {
 
 // The 64-bit mask of a test of the block at `q`, a vector at a time:
@@ -64,15 +65,17 @@ struct LookBackCarry {
 // newlines are counted into `lines`.
 //
 // Most files separate their numbers by newlines alone, and there a block's
-// white space is its newlines, which are counted anyway: the white-space
-// test is made only once a block holds a byte that is neither a newline, a
-// digit nor a minus, and for the rest of the window after it. The portable
-// kernel, where that test is a dozen operations on each eight bytes, counts
-// and loads a sixth faster for it; vectors gain a few percent at most.
-// Whatever the newlines-only guess misses is no plain token, and declines
-// the window, never misreads it.
+// white space is its newlines, which are counted anyway: with vectors of 16
+// bytes or fewer the white-space test is made only once a block holds a byte
+// that is neither a newline, a digit nor a minus, and for the rest of the
+// window after it. The portable kernel, where that test is a dozen
+// operations on each eight bytes, counts and loads a sixth faster for it,
+// and SSE2 a few percent; with AVX2 and AVX-512, whose test is a shuffle and
+// a compare a vector, the check cost as much as it saved. Whatever the
+// newlines-only guess misses is no plain token, and declines the window,
+// never misreads it.
 struct BlockTokens {
-    uint64_t space, digit, minus, zero, starts, ends, notPlain;
+    uint64_t space, digit, minus, zero, afterSpace, starts, ends, notPlain;
 };
 __attribute__((always_inline)) inline BlockTokens tokensOf(const char* q, uint64_t valid,
                                                            LookBackCarry& was, uint64_t& lines) {
@@ -84,13 +87,13 @@ __attribute__((always_inline)) inline BlockTokens tokensOf(const char* q, uint64
     const uint64_t newline = m.newline & valid;
     lines += countOnes(newline);
     t.space = newline | ~valid;
-    if (!was.newlinesOnly || (t.space | t.digit | t.minus) != ~uint64_t{0}) {
+    if (kVecBytes >= 32 || !was.newlinesOnly || (t.space | t.digit | t.minus) != ~uint64_t{0}) {
         was.newlinesOnly = false;
         t.space = blockMask(q, [](const char* at) { return whiteSpace(load(at)); }) | ~valid;
     }
-    const uint64_t afterSpace = behind<1>(t.space, was.space);
-    t.starts = ~t.space & afterSpace;
-    t.ends = t.space & ~afterSpace;
+    t.afterSpace = behind<1>(t.space, was.space);
+    t.starts = ~t.space & t.afterSpace;
+    t.ends = t.space & ~t.afterSpace;
     t.notPlain = ~(t.space | t.digit | t.minus) | (t.minus & ~t.starts);
     return t;
 }

@@ -11,6 +11,8 @@ namespace {
 
 using Vec = __m256i;
 constexpr unsigned kVecBytes = 32;
+// A compare gives a vector, which a movemask reads.
+constexpr bool kMaskedCompares = false;
 
 inline Vec load(const char* p) {
     return _mm256_loadu_si256(reinterpret_cast<const Vec*>(p));

@@ -12,6 +12,8 @@ namespace {
 
 using Vec = int8x16_t;
 constexpr unsigned kVecBytes = 16;
+// A compare gives a vector, which a movemask reads.
+constexpr bool kMaskedCompares = false;
 
 inline Vec load(const char* p) {
     return vld1q_s8(reinterpret_cast<const int8_t*>(p));

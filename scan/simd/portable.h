@@ -16,6 +16,7 @@ namespace {
 
 using Vec = uint64_t;
 constexpr unsigned kVecBytes = 8;
+constexpr bool kMaskedCompares = false;
 
 constexpr uint64_t kOnes = 0x0101010101010101;   // the low bit of each byte
 constexpr uint64_t kHighs = 0x8080808080808080;  // the high bit of each byte

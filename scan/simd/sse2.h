@@ -13,6 +13,8 @@ namespace {
 
 using Vec = __m128i;
 constexpr unsigned kVecBytes = 16;
+// A compare gives a vector, which a movemask reads.
+constexpr bool kMaskedCompares = false;
 
 inline Vec load(const char* p) {
     return _mm_loadu_si128(reinterpret_cast<const Vec*>(p));
