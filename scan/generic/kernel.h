@@ -64,8 +64,8 @@ inline uint64_t validBits(size_t size, uint32_t base) {
     return size - base >= 64 ? ~uint64_t{0} : (uint64_t{1} << (size - base)) - 1;
 }
 
-// Compares of a vector's bytes, as placedBits reads them: a vector of all-ones
-// bytes or, with AVX-512, a mask.
+// Compares of a vector's bytes, as blockBitsOf reads them: a vector of
+// all-ones bytes or, with AVX-512, a mask.
 inline auto digitBytes(Vec bytes) {
     return inRange<'0', '9'>(bytes);
 }
@@ -88,30 +88,44 @@ inline auto above(Vec bytes) {
     return less(splat(c), bytes);
 }
 
+// The 64-bit mask of a test of the block at `q`, bit i for byte i:
+// `test(at)` compares the bytes of the vector at `at`, and may load those a
+// few places before them, so that byte i of each load belongs to the same
+// place. Tests are joined in vector registers before their one movemask: on
+// every instruction set but AVX-512 it is the movemask that costs.
+template <typename Test>
+__attribute__((always_inline)) inline uint64_t blockMask(const char* q, Test test) {
+    decltype(test(q)) compares[64 / kVecBytes];
+    for (unsigned k = 0; k < 64 / kVecBytes; ++k) {
+        compares[k] = test(q + k * kVecBytes);
+    }
+    return blockBitsOf(compares);
+}
+
 // Bit masks of 64 bytes: bit i describes byte i of the block.
 struct Block {
     uint64_t space, digit, minus, plus, newline, zero;
 };
 
 // Masks the caller does not use are dead code once this is inlined.
+// Each vector is loaded once and given all its tests before the next: mask
+// by mask, with every vector loaded for each, the SSE2 load ran 4% slower.
 __attribute__((always_inline)) inline Block classify(const char* p) {
-    Block b{};
-    for (unsigned i = 0; i < 64; i += kVecBytes) {
-        const Vec bytes = load(p + i);
-        b.space |= placedBits(whiteSpace(bytes), i);
-        b.digit |= placedBits(digitBytes(bytes), i);
-        b.minus |= placedBits(is<'-'>(bytes), i);
-        b.plus |= placedBits(is<'+'>(bytes), i);
-        b.newline |= placedBits(is<'\n'>(bytes), i);
-        b.zero |= placedBits(is<'0'>(bytes), i);
+    using Compare = decltype(digitBytes(load(p)));
+    constexpr unsigned kVectors = 64 / kVecBytes;
+    Compare space[kVectors], digit[kVectors], minus[kVectors], plus[kVectors], newline[kVectors],
+        zero[kVectors];
+    for (unsigned k = 0; k < kVectors; ++k) {
+        const Vec bytes = load(p + k * kVecBytes);
+        space[k] = whiteSpace(bytes);
+        digit[k] = digitBytes(bytes);
+        minus[k] = is<'-'>(bytes);
+        plus[k] = is<'+'>(bytes);
+        newline[k] = is<'\n'>(bytes);
+        zero[k] = is<'0'>(bytes);
     }
-    b.space = blockBits(b.space);
-    b.digit = blockBits(b.digit);
-    b.minus = blockBits(b.minus);
-    b.plus = blockBits(b.plus);
-    b.newline = blockBits(b.newline);
-    b.zero = blockBits(b.zero);
-    return b;
+    return {blockBitsOf(space), blockBitsOf(digit),   blockBitsOf(minus),
+            blockBitsOf(plus),  blockBitsOf(newline), blockBitsOf(zero)};
 }
 
 // The first stage of the value path: finds the tokens of [p, p + size) from

@@ -28,20 +28,6 @@ namespace scan {
 namespace {
 namespace lookBack {
 
-// The 64-bit mask of a test of the block at `q`, a vector at a time:
-// `test(at)` compares the bytes at `at`, and may load those a few places
-// before them, so that byte i of each load belongs to the same place. Tests
-// are joined in vector registers before their one movemask: on every
-// instruction set but AVX-512 it is the movemask that costs.
-template <typename Test>
-__attribute__((always_inline)) inline uint64_t blockMask(const char* q, Test test) {
-    uint64_t mask = 0;
-    for (unsigned i = 0; i < 64; i += kVecBytes) {
-        mask |= placedBits(test(q + i), i);
-    }
-    return blockBits(mask);
-}
-
 // Bit i of the result is bit i - k of the 128-bit pair (x:previous), 0 < k <
 // 64: for each byte, the bit of the byte k places before it, reaching back
 // into the previous block.

@@ -9,15 +9,15 @@
 namespace scan {
 namespace {
 
-// The bits of a compare of the vector at offset `at` of a block, at their
-// places in its mask: the masks of a block's vectors are joined by OR, then
-// read by blockBits.
+// The mask of a block from the compares of its vectors, in order: bit i
+// describes byte i.
 template <typename Compare>
-inline uint64_t placedBits(Compare compare, unsigned at) {
-    return bitsOf(compare) << at;
-}
-inline uint64_t blockBits(uint64_t placed) {
-    return placed;
+inline uint64_t blockBitsOf(const Compare (&compares)[64 / kVecBytes]) {
+    uint64_t mask = 0;
+    for (unsigned k = 0; k < 64 / kVecBytes; ++k) {
+        mask |= bitsOf(compares[k]) << (k * kVecBytes);
+    }
+    return mask;
 }
 
 }  // namespace

@@ -41,22 +41,26 @@ inline Vec butNot(Vec a, Vec b) {
     return vbicq_s8(a, b);
 }
 
-// The top bit of each byte, byte i's as bit i. NEON has no movemask: each
-// byte of a compare (all ones or zero) keeps only its own bit's weight, and
-// three pairwise adds sum each half's eight weights into one byte.
-inline uint64_t bitsOf(Vec v) {
+// The mask of a block from its four vectors' compares (all ones or zero a
+// byte), bit i for byte i. NEON has no movemask: each byte keeps only its
+// own bit's weight, and pairwise adds sum the weights, first across pairs of
+// vectors, so that four adds gather all four, where three a vector and a move
+// to a general register each had gathered them one at a time.
+inline uint64_t blockBitsOf(const Vec (&compares)[4]) {
     static const uint8_t kWeights[16] = {1, 2, 4, 8, 16, 32, 64, 128, 1, 2, 4, 8, 16, 32, 64, 128};
-    uint8x16_t bits = vandq_u8(vreinterpretq_u8_s8(v), vld1q_u8(kWeights));
-    bits = vpaddq_u8(bits, bits);
-    bits = vpaddq_u8(bits, bits);
-    bits = vpaddq_u8(bits, bits);
-    return vgetq_lane_u16(vreinterpretq_u16_u8(bits), 0);
+    const uint8x16_t weights = vld1q_u8(kWeights);
+    uint8x16_t bits[4];
+    for (unsigned k = 0; k < 4; ++k) {
+        bits[k] = vandq_u8(vreinterpretq_u8_s8(compares[k]), weights);
+    }
+    uint8x16_t sums = vpaddq_u8(vpaddq_u8(bits[0], bits[1]), vpaddq_u8(bits[2], bits[3]));
+    sums = vpaddq_u8(sums, sums);
+    return vgetq_lane_u64(vreinterpretq_u64_u8(sums), 0);
 }
 
 }  // namespace
 }  // namespace scan
 
-#include "scan/simd/bitsByVector.h"
 #include "scan/simd/oneAtATime.h"
 #include "scan/simd/rangeByCompares.h"
 #include "scan/simd/spaceByCompares.h"

@@ -23,7 +23,7 @@ constexpr uint64_t kHighs = 0x8080808080808080;  // the high bit of each byte
 
 // A compare sets only the high bit of each byte that holds, not the whole
 // byte as vector compares do: the kernel only joins compares with either()
-// and reads them with placedBits(), which need no more, and widening each
+// and reads them with blockBitsOf(), which need no more, and widening each
 // compare's bits to bytes cost a multiply apiece.
 
 inline Vec load(const char* p) {
@@ -85,13 +85,13 @@ inline Vec butNot(Vec a, Vec b) {
 // (bit 8j + k to 8k + j). Gathering each word's eight bits by a multiply cost
 // eight multiplies a mask, on what is often the processor's one multiplier,
 // and the portable count ran a fifth slower.
-inline uint64_t placedBits(Vec compare, unsigned at) {
-    return compare >> (7 - at / 8);
-}
-inline uint64_t blockBits(uint64_t placed) {
+inline uint64_t blockBitsOf(const Vec (&compares)[8]) {
+    uint64_t x = 0;
+    for (unsigned k = 0; k < 8; ++k) {
+        x |= compares[k] >> (7 - k);
+    }
     // Three swaps of blocks of bits across the diagonal: single bits, pairs,
     // fours.
-    uint64_t x = placed;
     uint64_t t = (x ^ (x >> 7)) & 0x00AA00AA00AA00AA;
     x ^= t ^ (t << 7);
     t = (x ^ (x >> 14)) & 0x0000CCCC0000CCCC;
