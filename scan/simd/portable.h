@@ -16,6 +16,7 @@ namespace {
 
 using Vec = uint64_t;
 constexpr unsigned kVecBytes = 8;
+// A compare gives a word of high bits, which blockBitsOf reads.
 constexpr bool kMaskedCompares = false;
 
 constexpr uint64_t kOnes = 0x0101010101010101;   // the low bit of each byte
