@@ -5,17 +5,18 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstdio>
 #include <limits>
-#include <string>
 
 namespace {
 
 // Significant digits kept. A double lies nearer one neighbour than the other
-// unless the decimal value sits exactly on the midpoint between them, and
-// such midpoints have at most 767 significant digits. With more digits kept
-// than that, and the rest stood for by one non-zero digit when any of them is
-// not zero, the shortened text falls on the same side of every midpoint as
-// the whole one, so strtod rounds both alike.
+// unless the decimal value sits exactly on the midpoint between them. Such a
+// midpoint is an odd multiple of 2^-1075, and the longest, that between the
+// two largest subnormals, (2^53 - 1) x 2^-1075, has 768 significant digits.
+// With more digits kept than that, and the rest stood for by one non-zero
+// digit when any of them is not zero, the shortened text falls on the same
+// side of every midpoint as the whole one, so strtod rounds both alike.
 constexpr std::size_t kKeptDigits = 800;
 // An exponent beyond this makes any value kept here overflow or underflow;
 // it is saturated there so that no run of exponent digits can overflow.
@@ -26,7 +27,8 @@ struct Decimal {
     bool negative = false;
     bool sawDigit = false;  // a digit of the significand came, even a zero
     bool sawExponentDigit = false;
-    std::string digits;    // significant digits, from the first non-zero one
+    char digits[kKeptDigits];  // significant digits, from the first non-zero one
+    std::size_t kept = 0;      // how many of them
     bool dropped = false;  // a non-zero digit came after the kept ones
     std::int64_t scale = 0;
     std::int64_t exponent = 0;
@@ -34,13 +36,13 @@ struct Decimal {
 
     void addDigit(int digit, bool afterPoint) {
         sawDigit = true;
-        if (digits.empty() && digit == 0) {
+        if (kept == 0 && digit == 0) {
             scale -= afterPoint;  // a zero before the first significant digit
             return;
         }
         scale += !afterPoint;
-        if (digits.size() < kKeptDigits) {
-            digits += static_cast<char>('0' + digit);
+        if (kept < kKeptDigits) {
+            digits[kept++] = static_cast<char>('0' + digit);
         } else {
             dropped |= digit != 0;
         }
@@ -51,9 +53,11 @@ struct Decimal {
     }
 };
 
-// The value strtod gives for the kept text, which stands for the whole.
+// The value strtod gives for the kept text, which stands for the whole. Built
+// on the stack: reading a number allocates nothing, so it cannot run out of
+// memory.
 double valueOf(const Decimal& d) {
-    if (d.digits.empty()) {
+    if (d.kept == 0) {
         return d.negative ? -0.0 : 0.0;
     }
     // Past these bounds any 800 digits overflow or underflow: strtod need
@@ -61,20 +65,17 @@ double valueOf(const Decimal& d) {
     constexpr std::int64_t kBound = 100'000;
     std::int64_t power = d.scale + (d.exponentNegative ? -d.exponent : d.exponent);
     power = power < -kBound ? -kBound : power > kBound ? kBound : power;
-    const std::string text = std::string(d.negative ? "-0." : "0.") + d.digits +
-                             (d.dropped ? "1" : "") + "e" + std::to_string(power);
-    return std::strtod(text.c_str(), nullptr);
+    char text[kKeptDigits + 32];
+    std::snprintf(text, sizeof text, "%s0.%.*s%se%lld", d.negative ? "-" : "",
+                  static_cast<int>(d.kept), d.digits, d.dropped ? "1" : "",
+                  static_cast<long long>(power));
+    return std::strtod(text, nullptr);
 }
 
-}  // namespace
-
-std::istream& readDouble(std::istream& in, double& value) {
-    // Skips white space; at the end of the input it sets eofbit and failbit.
-    const std::istream::sentry ready(in);
-    if (!ready) {
-        return in;
-    }
-    std::streambuf& buffer = *in.rdbuf();
+// Reads the number's characters from `buffer`, past the white space, and
+// returns the stream state they leave: eof where the input ended, fail where
+// they are no number or overflow.
+std::ios::iostate readNumberText(std::streambuf& buffer, double& value) {
     constexpr int kEnd = std::char_traits<char>::eof();
     Decimal d;
     int c = buffer.sgetc();
@@ -118,6 +119,24 @@ std::istream& readDouble(std::istream& in, double& value) {
                               : std::numeric_limits<double>::lowest();
             state |= std::ios::failbit;
         }
+    }
+    return state;
+}
+
+}  // namespace
+
+std::istream& readDouble(std::istream& in, double& value) {
+    // Skips white space; at the end of the input it sets eofbit and failbit.
+    const std::istream::sentry ready(in);
+    if (!ready) {
+        return in;
+    }
+    std::ios::iostate state = std::ios::badbit;
+    try {
+        state = readNumberText(*in.rdbuf(), value);
+    } catch (...) {
+        // A buffer whose read failed may throw, as libstdc++'s file buffers
+        // do: the stream goes bad, as in `in >> value`, which catches it too.
     }
     in.setstate(state);
     return in;

@@ -4,12 +4,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <new>
 #include <string>
 #include <string_view>
 #include <system_error>
 
 #include "frontend/numberReader.h"
 #include "frontend/programState.h"
+#include "frontend/standardInput.h"
 #include "search/binarySearch.h"
 #include "search/hashSearch.h"
 #include "search/linearSearch.h"
@@ -99,16 +101,8 @@ void showMenu() {
     std::cout << "Please give me a number 1 - 3: ";
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    reopenClosedStandardStreams();
-    // Our own buffering instead of C stdio's. Standard input stays tied to
-    // standard output and standard error is tied to it as well, so a prompt
-    // is on screen before the program waits and before any error line.
-    std::ios::sync_with_stdio(false);
-    handleArguments(argc, argv);
-
+// The greeting, the number files and the menu loop, up to the exit status.
+int runDialogue() {
     std::cout << "Hello user! Welcome to the program.  This program will search for a needle in "
                  "the haystack for you!\n"
                  "Loading up the unsorted file and sorted file\n"
@@ -130,4 +124,27 @@ int main(int argc, char** argv) {
 
     closeNumberFiles();
     return exitStatus();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    reopenClosedStandardStreams();
+    // Our own buffering instead of C stdio's. Standard input stays tied to
+    // standard output and standard error is tied to it as well, so a prompt
+    // is on screen before the program waits and before any error line.
+    std::ios::sync_with_stdio(false);
+    readStandardInputDirectly();
+    handleArguments(argc, argv);
+    try {
+        return runDialogue();
+    } catch (const std::bad_alloc&) {
+        // The reading of a file stops by itself when memory runs out, and
+        // says so; anything else that finds no memory (under a tight limit
+        // on address space) ends the program, with a word and a failure.
+        std::cout.flush();
+        std::cerr << "needle: out of memory!\n";
+        closeNumberFiles();
+        return 1;
+    }
 }

@@ -6,9 +6,11 @@
 #include <cstdlib>
 #include <iostream>
 #include <limits>
+#include <string>
 
 #include "frontend/doubleReader.h"
 #include "frontend/programState.h"
+#include "frontend/standardInput.h"
 
 bool isWholeInt32(double value) {
     // The range is tested on the double itself: converting an out-of-range
@@ -24,6 +26,25 @@ bool isWholeInt32(double value) {
 
 void (*whenInputEnds)() = exitAtEndOfInput;
 
+// What went wrong with standard input, or "" while nothing has: a read that
+// failed on needle's own buffer, or any buffer that made the stream bad.
+static std::string inputFailure() {
+    std::string error = standardInputError();
+    if (error.empty() && std::cin.bad()) {
+        error = "read error";
+    }
+    return error;
+}
+
+// Ends the dialogue as the end of the input does, but as the failure it is:
+// a line on standard error that names the error, and status 1.
+[[noreturn]] static void exitOnInputFailure(const std::string& error) {
+    std::cout << '\n' << std::flush;
+    std::cerr << "needle: cannot read standard input: " << error << '\n';
+    closeNumberFiles();
+    std::exit(1);
+}
+
 void readNumber() {
     while (true) {
         // Waiting for an answer to a prompt nobody can see would hang a
@@ -32,12 +53,18 @@ void readNumber() {
             closeNumberFiles();
             std::exit(1);
         }
-        if (readDouble(std::cin, rawInput)) {
+        readDouble(std::cin, rawInput);
+        // Before the number is taken: one cut short by a failed read is
+        // not the number the user typed.
+        if (const std::string error = inputFailure(); !error.empty()) {
+            exitOnInputFailure(error);
+        }
+        if (!std::cin.fail()) {
             if (isWholeInt32(rawInput)) {
                 currentNumber = static_cast<std::int32_t>(rawInput);
                 return;
             }
-        } else if (std::cin.eof() || std::cin.bad()) {
+        } else if (std::cin.eof()) {
             // Close the line the user was typing on.
             std::cout << '\n';
             whenInputEnds();

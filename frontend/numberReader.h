@@ -5,8 +5,10 @@
 // 32 bits, answering every other attempt with "Invalid input!" and a new
 // prompt, and stores it in currentNumber. When standard input has ended, no
 // number can ever arrive: it writes a newline and calls whenInputEnds. When
-// standard output can no longer be written, nobody sees the dialogue: it
-// ends the program with status 1.
+// standard input failed instead (a read error), it ends the same way, with a
+// line on standard error naming the error, and status 1. When standard
+// output can no longer be written, nobody sees the dialogue: it ends the
+// program with status 1.
 void readNumber();
 
 // What readNumber does after standard input has ended; it must not return.

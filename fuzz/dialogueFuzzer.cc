@@ -18,6 +18,7 @@
 
 #include "frontend/numberReader.h"
 #include "frontend/programState.h"
+#include "frontend/standardInput.h"
 #include "oracle.h"
 
 int needleMain(int argc, char** argv);
@@ -36,6 +37,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // Before needleMain's own call, which would otherwise replace the buffers
     // set below.
     std::ios::sync_with_stdio(false);
+    readStandardInputDirectly();
     const auto dir = std::filesystem::temp_directory_path() /
                      ("needle-dialogue-fuzz-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);

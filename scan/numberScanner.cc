@@ -107,8 +107,14 @@ void describeBadToken(ScanEnd& end, const ScanState& state, const TokenText& ope
 // hands the numbers it appended to `sink`.
 template <typename Process>
 ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Process process) {
-    auto chunk = std::make_unique<ChunkBuffers>(kFirstChunk);
-    const auto index = std::make_unique<TokenIndex>();
+    std::unique_ptr<ChunkBuffers> chunk;
+    std::unique_ptr<TokenIndex> index;
+    try {
+        chunk = std::make_unique<ChunkBuffers>(kFirstChunk);
+        index = std::make_unique<TokenIndex>();
+    } catch (const std::bad_alloc&) {
+        return {ScanStop::outOfMemory, 1, {}, false};
+    }
     ScanState state;
     TokenText open;  // the first bytes of a token still open at a chunk's end
     while (true) {
@@ -161,7 +167,11 @@ ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Process process) 
         // The state carries everything a token split between chunks needs,
         // so the buffers may change between any two chunks.
         if (static_cast<std::size_t>(got) == chunk->size && chunk->size < kChunk) {
-            chunk = std::make_unique<ChunkBuffers>(kChunk);
+            try {
+                chunk = std::make_unique<ChunkBuffers>(kChunk);
+            } catch (const std::bad_alloc&) {
+                // Read on in small chunks: slower, but the same numbers.
+            }
         }
     }
 }

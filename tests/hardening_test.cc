@@ -83,6 +83,59 @@ TEST(BrokenStreams, ClosedOutputPipeEndsPromptly) {
     EXPECT_EQ(ignored.err, "");
 }
 
+// A linear search typed through every state of the number reader: a menu
+// choice, a rejected number whose line is discarded, and a target with a
+// sign, a point and an exponent.
+const std::string kTypedThroughEveryState = "1\n2.5 x\n+1.2e1\n0\n";
+
+// Is a non-blocking standard input, as a shell may hand over, waited on
+// wherever the typing pauses, and read as if it were blocking?
+TEST(BrokenStreams, NonBlockingInputIsWaitedOnWhereverTheTypingPauses) {
+    ScratchDir dir("non-blocking-stdin");
+    writeWholeFile(dir.path / "numbers.txt", "12 7 12\n");
+    writeWholeFile(dir.path / "sortedNumbers.txt", "1\n");
+    const std::string expected = kGreeting + "Files opened successfully!\n" + kMenu + "\n" +
+                                 kTarget + "\nInvalid input!\nPlease give me a number: " +
+                                 report(2, 12, 3) + kMenu;
+    for (std::size_t pause = 0; pause <= kTypedThroughEveryState.size(); ++pause) {
+        RunOptions options;
+        options.pauseAfter = pause;
+        const NeedleOutcome outcome = runNeedle(dir.path, kTypedThroughEveryState, options);
+        EXPECT_EQ(outcome.out, expected) << "paused after " << pause << " bytes";
+        EXPECT_EQ(outcome.err, "") << "paused after " << pause << " bytes";
+        EXPECT_EQ(outcome.status, 0) << "paused after " << pause << " bytes";
+    }
+}
+
+// Does a read of standard input that fails, in any state of the number
+// reader, end the dialogue as its end would, except that a number cut short
+// is not taken, with a line naming the error and status 1?
+TEST(BrokenStreams, AFailedReadEndsTheDialogueWithStatusOne) {
+    ScratchDir dir("failing-stdin");
+    writeWholeFile(dir.path / "numbers.txt", "12 7 12\n");
+    writeWholeFile(dir.path / "sortedNumbers.txt", "1\n");
+    const std::string typed = kTypedThroughEveryState.substr(0, kTypedThroughEveryState.rfind('0'));
+    for (std::size_t cut = 0; cut <= typed.size(); ++cut) {
+        const std::string before = typed.substr(0, cut);
+        // What the input that ends there says, less the token it cuts.
+        const std::size_t tokenStart = before.find_last_of(" \n") + 1;
+        const std::string ended = runNeedle(dir.path, before.substr(0, tokenStart)).out;
+        RunOptions failing;
+        failing.inputFailsAtEnd = true;
+        const NeedleOutcome outcome = runNeedle(dir.path, before, failing);
+        EXPECT_EQ(outcome.out, ended) << "failed after " << cut << " bytes";
+        EXPECT_EQ(outcome.err, "needle: cannot read standard input: Connection reset by peer\n")
+            << "failed after " << cut << " bytes";
+        EXPECT_EQ(outcome.status, 1) << "failed after " << cut << " bytes";
+    }
+    RunOptions folder;
+    folder.stdinPath = dir.path.string();  // every read of a folder fails
+    const NeedleOutcome outcome = runNeedle(dir.path, "", folder);
+    EXPECT_EQ(outcome.out, kGreeting + "Files opened successfully!\n" + kMenu + "\n");
+    EXPECT_EQ(outcome.err, "needle: cannot read standard input: Is a directory\n");
+    EXPECT_EQ(outcome.status, 1);
+}
+
 // Are FIFOs fed by another process read like files, a later linear search
 // reading on from where the first stopped since a pipe cannot be rewound?
 TEST(SpecialFiles, NumberFilesFromFifos) {

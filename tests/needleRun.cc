@@ -6,9 +6,11 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -108,18 +110,77 @@ static int waitForChild(pid_t child) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// Writes all of `text` to `fd`, which has room for it.
+static void writeAll(int fd, const std::string& text) {
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
+        if (wrote <= 0) {
+            return;
+        }
+        done += static_cast<std::size_t>(wrote);
+    }
+}
+
+// The typed input's way in, for the child's standard input, and the end the
+// test types into (-1 when the input is a file).
+struct InputChannel {
+    int childEnd = -1;
+    int typingEnd = -1;
+};
+
+static InputChannel openInput(const fs::path& io, const std::string& input,
+                              const RunOptions& options) {
+    InputChannel channel;
+    int ends[2] = {-1, -1};
+    if (options.pauseAfter != std::string::npos && pipe(ends) == 0) {
+        // Non-blocking on needle's side: the flag belongs to the open pipe,
+        // so needle's descriptor has it too.
+        fcntl(ends[0], F_SETFL, O_NONBLOCK);
+        channel = {ends[0], ends[1]};
+    } else if (options.inputFailsAtEnd && socketpair(AF_UNIX, SOCK_STREAM, 0, ends) == 0) {
+        // A byte left unread on the test's side: closing it then resets the
+        // connection, and needle's next read fails once it has the input.
+        writeAll(ends[0], "x");
+        channel = {ends[0], ends[1]};
+    } else {
+        writeWholeFile(io / "stdin", input);
+        const fs::path from = options.stdinPath.empty() ? io / "stdin" : fs::path(options.stdinPath);
+        channel.childEnd = open(from.c_str(), O_RDONLY);
+    }
+    return channel;
+}
+
+// Types `input` into the channel's typing end and closes it.
+static void typeInput(const InputChannel& channel, const std::string& input,
+                      const RunOptions& options) {
+    if (channel.typingEnd < 0) {
+        return;
+    }
+    const std::size_t pause = std::min(options.pauseAfter, input.size());
+    writeAll(channel.typingEnd, input.substr(0, pause));
+    if (pause < input.size()) {
+        // Long enough that needle finds the pipe empty in the middle.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        writeAll(channel.typingEnd, input.substr(pause));
+    }
+    close(channel.typingEnd);
+}
+
 NeedleOutcome runNeedle(const fs::path& dir, const std::string& input, const RunOptions& options) {
     // The streams live outside `dir`, so that they are no file of the session.
     const fs::path io = dir.string() + ".io";
     fs::create_directories(io);
-    writeWholeFile(io / "stdin", input);
+    const InputChannel channel = openInput(io, input, options);
     int closedPipe[2] = {-1, -1};
     if (options.stdoutToClosedPipe && pipe(closedPipe) == 0) {
         close(closedPipe[0]);
     }
     const pid_t child = fork();
     if (child == 0) {
-        const int in = open((io / "stdin").c_str(), O_RDONLY);
+        if (channel.typingEnd >= 0) {
+            close(channel.typingEnd);
+        }
+        const int in = channel.childEnd;
         const fs::path outPath =
             options.stdoutFile.empty() ? io / "stdout" : fs::path(options.stdoutFile);
         const int out = options.stdoutToClosedPipe
@@ -148,6 +209,8 @@ NeedleOutcome runNeedle(const fs::path& dir, const std::string& input, const Run
     if (closedPipe[1] >= 0) {
         close(closedPipe[1]);
     }
+    close(channel.childEnd);
+    typeInput(channel, input, options);
     const int status = waitForChild(child);
     NeedleOutcome outcome{readWholeFile(io / "stdout"), readWholeFile(io / "stderr"), status};
     fs::remove_all(io);

@@ -33,6 +33,14 @@ struct RunOptions {
     bool ignoreSigpipe = false;          // start it with SIGPIPE ignored
     std::vector<std::string> arguments;  // its command-line arguments
     std::string cgroup;                  // a cgroup folder to start it in; empty: the test's
+    // How the typed input reaches it, instead of from a file: through a
+    // non-blocking pipe, with a pause after `pauseAfter` bytes; through a
+    // socket whose reads fail (ECONNRESET) once the input is read; or its
+    // standard input is opened on `stdinPath`. The input must fit in a
+    // pipe's buffer (64 KiB).
+    std::size_t pauseAfter = std::string::npos;
+    bool inputFailsAtEnd = false;
+    std::string stdinPath;
 };
 
 // Runs needle in `dir` with `input` as standard input. A needle that has not
