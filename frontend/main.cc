@@ -129,14 +129,15 @@ int runDialogue() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    reopenClosedStandardStreams();
-    // Our own buffering instead of C stdio's. Standard input stays tied to
-    // standard output and standard error is tied to it as well, so a prompt
-    // is on screen before the program waits and before any error line.
-    std::ios::sync_with_stdio(false);
-    readStandardInputDirectly();
-    handleArguments(argc, argv);
     try {
+        reopenClosedStandardStreams();
+        // Our own buffering instead of C stdio's. Standard input stays tied
+        // to standard output and standard error is tied to it as well, so a
+        // prompt is on screen before the program waits and before any error
+        // line.
+        std::ios::sync_with_stdio(false);
+        readStandardInputDirectly();
+        handleArguments(argc, argv);
         return runDialogue();
     } catch (const std::bad_alloc&) {
         // The reading of a file stops by itself when memory runs out, and

@@ -236,6 +236,40 @@ TEST(SpecialFiles, OutOfMemoryKeepsWhatWasLoaded) {
     EXPECT_GT(keptWhenMemoryRunsOut("out-of-memory", 7, 60'000'000, limited), 0);
 }
 
+// Under every address-space limit at which needle gets as far as its
+// greeting, does it never abort: it either finishes the dialogue, a reading
+// that finds no room for its buffers stopping as out of memory, or ends
+// with a word and status 1? Below the greeting the system cannot load it.
+TEST(SpecialFiles, NoAddressSpaceLimitAbortsNeedle) {
+    SKIP_UNDER_EMULATOR();
+#if defined(NEEDLE_SANITIZED)
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+#endif
+    ScratchDir dir("address-space");
+    writeWholeFile(dir.path / "numbers.txt", "5 1 5\n");
+    writeWholeFile(dir.path / "sortedNumbers.txt", "1 5 5\n");
+    const std::regex stops("(Stopped reading the (un)?sorted file at line 1: out of memory!\n)*");
+    bool bufferRefused = false;
+    RunOptions limited;
+    for (limited.memoryLimit = 16ull << 20;; limited.memoryLimit -= 32ull << 10) {
+        const NeedleOutcome outcome = runNeedle(dir.path, "1\n5\n2\n5\n0\n", limited);
+        if (outcome.out.rfind(kGreeting, 0) != 0) {
+            break;
+        }
+        const std::string at = std::to_string(limited.memoryLimit >> 10) + " KiB";
+        if (outcome.status == 1) {
+            EXPECT_EQ(outcome.err.substr(outcome.err.rfind("needle: ")), "needle: out of memory!\n")
+                << at;
+            continue;
+        }
+        EXPECT_EQ(outcome.status, 0) << at << ": " << outcome.err;
+        EXPECT_TRUE(std::regex_match(outcome.err, stops)) << at << ": " << outcome.err;
+        EXPECT_EQ(outcome.out.substr(outcome.out.size() - kMenu.size()), kMenu) << at;
+        bufferRefused |= !outcome.err.empty();
+    }
+    EXPECT_TRUE(bufferRefused) << "no limit left needle without room for a reading's buffers";
+}
+
 // In a memory cgroup too small for the sorted file, where allocations succeed
 // and the pages written are what would get needle killed, does the load stop
 // in time, keep what it loaded, say so, and answer later searches?
