@@ -4,8 +4,8 @@
 #include "frontend/doubleReader.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 namespace {
@@ -29,7 +29,7 @@ struct Decimal {
     bool sawExponentDigit = false;
     char digits[kKeptDigits];  // significant digits, from the first non-zero one
     std::size_t kept = 0;      // how many of them
-    bool dropped = false;  // a non-zero digit came after the kept ones
+    bool dropped = false;      // a non-zero digit came after the kept ones
     std::int64_t scale = 0;
     std::int64_t exponent = 0;
     bool exponentNegative = false;

@@ -5,16 +5,25 @@
 
 // A file's device and inode: two names with the same identity name one file,
 // and a file replaced under its name (by mv, sed -i or an editor's save)
-// gets another.
+// gets another. What kind of file it is comes along.
 struct FileIdentity {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
     bool directory = false;
+    bool fifo = false;  // opening it waits until something opens it to write
 
     bool operator==(const FileIdentity& o) const { return device == o.device && inode == o.inode; }
     bool operator!=(const FileIdentity& o) const { return !(*this == o); }
 };
 
-// The identity of the file `name` names now, following symbolic links;
-// false when it names nothing that can be looked at.
-bool identityOf(const char* name, FileIdentity& identity);
+// What a name names now.
+enum class NameLookup {
+    file,      // a file, whose identity is filled in
+    nothing,   // no entry of that name: the file was removed or renamed
+    unusable,  // an entry that leads to no file that can be looked at: a
+               // symbolic link whose target is gone, a loop of links, a
+               // folder on the way that may not be searched
+};
+
+// Looks `name` up, following symbolic links: a link names its target's file.
+NameLookup lookUpName(const char* name, FileIdentity& identity);

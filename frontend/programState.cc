@@ -47,10 +47,11 @@ constexpr const char kCantOpenSorted[] = "Can't open sorted file!\n";
 static bool openNumberFile(std::ifstream& file, const char* name, FileIdentity& identity) {
     FileIdentity named;
     for (int attempt = 1;; ++attempt) {
-        const bool found = identityOf(name, named);
+        const bool found = lookUpName(name, named) == NameLookup::file;
         file.open(name);
         FileIdentity now;
-        if (!file.is_open() || !found || attempt == 3 || (identityOf(name, now) && now == named)) {
+        if (!file.is_open() || !found || attempt == 3 ||
+            (lookUpName(name, now) == NameLookup::file && now == named)) {
             break;
         }
         file.close();  // replaced while it was opened: open what it names now
@@ -80,18 +81,30 @@ void openNumberFiles() {
     }
 }
 
-// Reopens `file` when `name` names another file than `identity` now, or
-// anything at all after a reopen failed: the file it had is closed then, and
-// its inode may since have gone to another. Returns false when the file
-// cannot be opened.
+// Before a search reads `file`: opens `name` again when it names another
+// file than the one open, when it leads to no file any more (the user
+// replaced the file by something that cannot be read, which must not be
+// read as the old one), and after a reopen that failed, whatever the name
+// names now: the file is closed then, and its inode may since have gone to
+// another. A name that names nothing leaves the open file to be read as it
+// was, and a file that never opened stays unopened. Returns false when the
+// file cannot be opened; it is closed then.
 static bool followReplacedFile(std::ifstream& file, const char* name, FileIdentity& identity) {
+    if (identity == FileIdentity{}) {
+        return true;  // said at start-up; counts nothing for the whole run
+    }
     FileIdentity now;
-    if (identity == FileIdentity{} || !identityOf(name, now) ||
-        (file.is_open() && now == identity)) {
+    const NameLookup found = lookUpName(name, now);
+    if (file.is_open() &&
+        (found == NameLookup::nothing || (found == NameLookup::file && now == identity))) {
         return true;
     }
     file.close();
     file.clear();
+    if (found == NameLookup::file && now.fifo) {
+        // The open waits for a writer, which may be long: say why.
+        std::cerr << "Waiting for something to write to " << name << ", a FIFO...\n";
+    }
     return openNumberFile(file, name, identity);
 }
 

@@ -42,10 +42,12 @@ void openNumberFiles();
 // Before a search reads its file: when numbers.txt (sortedNumbers.txt) now
 // names another file than the one the stream has open, as after mv, sed -i
 // or an editor's save, opens the stream on that one, so that a search reads
-// what the name names now. A name that names nothing now leaves the stream as
-// it was, and so does a stream that never opened. When the new file cannot be
-// opened, says so as at start-up and leaves the stream closed: the search
-// counts nothing, and the next one tries again.
+// what the name names now. A name that names nothing now leaves the stream
+// as it was, and so does a stream that never opened. A name that leads to
+// no file (a link whose target is gone), or one whose file cannot be opened,
+// is said as at start-up and leaves the stream closed: the search counts
+// nothing, and every later one tries again. A FIFO, whose open waits for a
+// writer, is said on standard error before the open.
 void reopenUnsortedFileIfReplaced();
 void reopenSortedFileIfReplaced();
 // Closes both number files; nothing is reported, whatever the outcome.

@@ -101,11 +101,13 @@ std::size_t firstDescentFrom(const std::vector<std::int32_t>& list, std::size_t 
 }
 
 void loadSortedList(const ScanKernel& kernel) {
-    if (!sortedFile) {
-        return;  // loaded already, or never opened
+    if (sortedFile.is_open() && !sortedFile) {
+        return;  // loaded already
     }
+    // Never opened, it stays unopened; if the last reopen failed, it is
+    // tried again.
     reopenSortedFileIfReplaced();
-    if (!sortedFile) {
+    if (!sortedFile.is_open() || !sortedFile) {
         return;
     }
     reserveForNumbers(*sortedFile.rdbuf(), sortedList);

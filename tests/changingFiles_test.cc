@@ -5,8 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
 
 #include "needleRun.h"
 
@@ -75,49 +78,118 @@ TEST(ChangingFiles, BinarySearchLoadsWhatTheNameNamesAtItsFirstSearch) {
     EXPECT_EQ(needle.errors(), "");
 }
 
-// Is a replacement that cannot be opened said as at start-up, counted as
-// nothing, and read once it can be?
-TEST(ChangingFiles, AReplacementThatCannotBeOpenedIsSaidAndCountsNothing) {
-    ScratchDir dir("replaced-by-directory");
+// A needle in `dir` whose searches are checked one at a time.
+class Searches {
+  public:
+    explicit Searches(const fs::path& dir) : needle_(dir) {}
+    // Runs the search chosen by `choice` ('1' or '2') for 5; true when it
+    // reports `instances` found with `comparisons` made.
+    bool find(char choice, long long instances, long long comparisons) {
+        needle_.type(std::string(1, choice) + "\n5\n");
+        return needle_.waitFor(report(instances, 5, comparisons) + kMenu, std::chrono::seconds(20));
+    }
+    LiveNeedle& needle() { return needle_; }
+
+  private:
+    LiveNeedle needle_;
+};
+
+// Is a replacement that cannot be opened (a folder, a link to nothing, a
+// link to a folder) said as at start-up and counted as nothing, is the name
+// tried again at every later search, even once it is gone, and is the file
+// read once it can be?
+TEST(ChangingFiles, AReplacementThatCannotBeOpenedIsSaidAtEverySearchUntilItCan) {
+    ScratchDir dir("replaced-by-unreadable");
     const fs::path numbers = dir.path / "numbers.txt";
-    writeWholeFile(numbers, "5\n");
     writeWholeFile(dir.path / "sortedNumbers.txt", "5\n");
-    LiveNeedle needle(dir.path);
-    needle.type("1\n5\n");
-    ASSERT_TRUE(needle.waitFor(report(1, 5, 1) + kMenu));
-    fs::remove(numbers);
-    fs::create_directory(numbers);
-    needle.type("1\n5\n");
-    EXPECT_TRUE(needle.waitFor(report(0, 5, 0) + kMenu));
-    EXPECT_EQ(needle.errors(), "Can't open unsorted file!\n");
-    fs::remove(numbers);
-    writeWholeFile(numbers, "5 5\n");
-    needle.type("1\n5\n");
-    EXPECT_TRUE(needle.waitFor(report(2, 5, 2) + kMenu));
-    EXPECT_EQ(needle.finish(), 0);
-    EXPECT_EQ(needle.errors(), "Can't open unsorted file!\n");
+    const std::function<void()> unreadable[] = {
+        [&] { fs::create_directory(numbers); },
+        [&] { fs::create_symlink(dir.path / "gone.txt", numbers); },
+        [&] { fs::create_directory_symlink(dir.path, numbers); },
+    };
+    for (const auto& makeUnreadable : unreadable) {
+        writeWholeFile(numbers, "5\n");
+        Searches searches(dir.path);
+        ASSERT_TRUE(searches.find('1', 1, 1));
+        fs::remove(numbers);
+        makeUnreadable();
+        EXPECT_TRUE(searches.find('1', 0, 0));
+        fs::remove(numbers);
+        EXPECT_TRUE(searches.find('1', 0, 0)) << "the name gone after a failed reopen";
+        writeWholeFile(numbers, "5 5\n");
+        EXPECT_TRUE(searches.find('1', 2, 2));
+        EXPECT_EQ(searches.needle().finish(), 0);
+        EXPECT_EQ(searches.needle().errors(),
+                  "Can't open unsorted file!\nCan't open unsorted file!\n");
+        fs::remove_all(numbers);
+    }
 }
 
-// Is a sorted file replaced by one that cannot be opened before the first
-// binary search said once, and are binary searches empty for the rest of
-// the run, since only the first one opens it anew?
-TEST(ChangingFiles, ASortedReplacementThatCannotBeOpenedLeavesTheListEmpty) {
+// Is a link followed to the file it names at each search: its target
+// replaced under its name is read anew?
+TEST(ChangingFiles, ALinkIsFollowedToWhatItsTargetNamesNow) {
+    ScratchDir dir("replaced-link-target");
+    const fs::path data = dir.path / "data.txt";
+    writeWholeFile(data, "5\n");
+    fs::create_symlink(data, dir.path / "numbers.txt");
+    writeWholeFile(dir.path / "sortedNumbers.txt", "5\n");
+    Searches searches(dir.path);
+    ASSERT_TRUE(searches.find('1', 1, 1));
+    replaceFile(data, "5 5 7\n");
+    EXPECT_TRUE(searches.find('1', 2, 3));
+    EXPECT_EQ(searches.needle().finish(), 0);
+    EXPECT_EQ(searches.needle().errors(), "");
+}
+
+// Is a sorted file replaced before the first binary search by one that
+// cannot be opened said, and loaded by the first binary search after it is
+// put right, and then kept?
+TEST(ChangingFiles, ASortedFileThatCannotBeOpenedIsLoadedOnceItCan) {
     ScratchDir dir("sorted-replaced-by-directory");
     const fs::path sorted = dir.path / "sortedNumbers.txt";
     writeWholeFile(dir.path / "numbers.txt", "5\n");
     writeWholeFile(sorted, "5\n");
-    LiveNeedle needle(dir.path);
-    ASSERT_TRUE(needle.waitFor(kMenu));
+    Searches searches(dir.path);
+    ASSERT_TRUE(searches.needle().waitFor(kMenu));
     fs::remove(sorted);
     fs::create_directory(sorted);
-    needle.type("2\n5\n");
-    EXPECT_TRUE(needle.waitFor(report(0, 5, 0) + kMenu));
+    EXPECT_TRUE(searches.find('2', 0, 0));
     fs::remove(sorted);
-    writeWholeFile(sorted, "5\n");
-    needle.type("2\n5\n");
-    EXPECT_TRUE(needle.waitFor(report(0, 5, 0) + kMenu));
-    EXPECT_EQ(needle.finish(), 0);
-    EXPECT_EQ(needle.errors(), "Can't open sorted file!\n");
+    writeWholeFile(sorted, "5 5\n");
+    EXPECT_TRUE(searches.find('2', 2, 1));
+    replaceFile(sorted, "1\n");
+    EXPECT_TRUE(searches.find('2', 2, 1)) << "loaded once and kept";
+    EXPECT_EQ(searches.needle().finish(), 0);
+    EXPECT_EQ(searches.needle().errors(), "Can't open sorted file!\n");
+}
+
+// Is a FIFO put in place of either file said on standard error before its
+// open waits for a writer, and read once one comes?
+TEST(ChangingFiles, AFifoSwappedInIsSaidBeforeItsOpenWaits) {
+    for (const char choice : {'1', '2'}) {
+        ScratchDir dir("fifo-swapped-in");
+        const fs::path file = dir.path / (choice == '1' ? "numbers.txt" : "sortedNumbers.txt");
+        writeWholeFile(dir.path / "numbers.txt", "5\n");
+        writeWholeFile(dir.path / "sortedNumbers.txt", "5\n");
+        Searches searches(dir.path);
+        ASSERT_TRUE(searches.needle().waitFor(kMenu));
+        fs::remove(file);
+        ASSERT_EQ(mkfifo(file.c_str(), 0644), 0);
+        searches.needle().type(std::string(1, choice) + "\n5\n");
+        const std::string said =
+            "Waiting for something to write to " + file.filename().string() + ", a FIFO...\n";
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (searches.needle().errors() != said && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        EXPECT_EQ(searches.needle().errors(), said);
+        const int writer = open(file.c_str(), O_WRONLY);
+        ASSERT_GE(writer, 0);
+        EXPECT_EQ(write(writer, "5 5 5\n", 6), 6);
+        close(writer);
+        EXPECT_TRUE(searches.needle().waitFor(report(3, 5, choice == '1' ? 3 : 1) + kMenu));
+        EXPECT_EQ(searches.needle().finish(), 0);
+    }
 }
 
 // With numbers.txt a FIFO that nobody writes yet, is the greeting on screen

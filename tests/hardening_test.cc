@@ -94,9 +94,9 @@ TEST(BrokenStreams, NonBlockingInputIsWaitedOnWhereverTheTypingPauses) {
     ScratchDir dir("non-blocking-stdin");
     writeWholeFile(dir.path / "numbers.txt", "12 7 12\n");
     writeWholeFile(dir.path / "sortedNumbers.txt", "1\n");
-    const std::string expected = kGreeting + "Files opened successfully!\n" + kMenu + "\n" +
-                                 kTarget + "\nInvalid input!\nPlease give me a number: " +
-                                 report(2, 12, 3) + kMenu;
+    const std::string expected =
+        kGreeting + "Files opened successfully!\n" + kMenu + "\n" + kTarget +
+        "\nInvalid input!\nPlease give me a number: " + report(2, 12, 3) + kMenu;
     for (std::size_t pause = 0; pause <= kTypedThroughEveryState.size(); ++pause) {
         RunOptions options;
         options.pauseAfter = pause;

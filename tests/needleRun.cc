@@ -144,7 +144,8 @@ static InputChannel openInput(const fs::path& io, const std::string& input,
         channel = {ends[0], ends[1]};
     } else {
         writeWholeFile(io / "stdin", input);
-        const fs::path from = options.stdinPath.empty() ? io / "stdin" : fs::path(options.stdinPath);
+        const fs::path from =
+            options.stdinPath.empty() ? io / "stdin" : fs::path(options.stdinPath);
         channel.childEnd = open(from.c_str(), O_RDONLY);
     }
     return channel;
