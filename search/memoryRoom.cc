@@ -5,6 +5,7 @@
 #include <charconv>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 namespace {
 
@@ -19,19 +20,69 @@ std::string readSmallFile(const std::string& path) {
     return text.str();
 }
 
+// Takes the text up to the next `separator`, or all of it, off the front of
+// `text`, and returns it.
+std::string_view nextPiece(std::string_view& text, char separator) {
+    const std::size_t end = std::min(text.find(separator), text.size());
+    const std::string_view piece = text.substr(0, end);
+    text.remove_prefix(std::min(end + 1, text.size()));
+    return piece;
+}
+
+// A number after any blanks, times 1024 where " kB" follows it; "max" for
+// a limit is kNoLimit.
 std::optional<std::uint64_t> parseNumber(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return std::nullopt;
+    text.remove_prefix(std::min(text.find_first_not_of(" \t"), text.size()));
+    if (text.substr(0, 3) == "max") {
+        return kNoLimit;
     }
-    text.remove_prefix(first);
     std::uint64_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc{}) {
         return std::nullopt;
     }
-    const std::string_view rest(end, static_cast<std::size_t>(text.data() + text.size() - end));
-    return rest.find("kB") == 0 || rest.find(" kB") == 0 ? value * 1024 : value;
+    text.remove_prefix(static_cast<std::size_t>(end - text.data()));
+    text.remove_prefix(std::min(text.find_first_not_of(' '), text.size()));
+    return text.substr(0, 2) == "kB" ? value * 1024 : value;
+}
+
+// The number after `key` at the start of a line of `text` ("MemAvailable:
+// 1024 kB", "inactive_file 4096").
+std::optional<std::uint64_t> numberField(std::string_view text, std::string_view key) {
+    while (!text.empty()) {
+        const std::string_view line = nextPiece(text, '\n');
+        if (line.size() > key.size() && line.substr(0, key.size()) == key &&
+            (line[key.size()] == ':' || line[key.size()] == ' ')) {
+            return parseNumber(line.substr(key.size() + 1));
+        }
+    }
+    return std::nullopt;
+}
+
+// Where the process's memory cgroup is, from the text of /proc/self/cgroup:
+// the v1 "memory" hierarchy's line, or else the v2 "0::" line.
+struct CgroupPlace {
+    std::string folder;  // below the root: the mount and the path
+    bool v2 = false;
+};
+std::optional<CgroupPlace> memoryCgroupOf(std::string_view procSelfCgroup) {
+    std::optional<CgroupPlace> v2;
+    while (!procSelfCgroup.empty()) {
+        std::string_view line = nextPiece(procSelfCgroup, '\n');
+        // hierarchy-ID:controller-list:path
+        const std::string_view id = nextPiece(line, ':');
+        std::string_view controllers = nextPiece(line, ':');
+        const std::string path(line == "/" ? std::string_view() : line);
+        if (id == "0" && controllers.empty()) {
+            v2 = CgroupPlace{"/sys/fs/cgroup" + path, true};
+        }
+        while (!controllers.empty()) {
+            if (nextPiece(controllers, ',') == "memory") {
+                return CgroupPlace{"/sys/fs/cgroup/memory" + path, false};
+            }
+        }
+    }
+    return v2;
 }
 
 // The cgroup files of one level: v2's or v1's names.
@@ -45,81 +96,21 @@ constexpr CgroupFiles kV2Files{"memory.max", "memory.current", "active_file", "i
 constexpr CgroupFiles kV1Files{"memory.limit_in_bytes", "memory.usage_in_bytes",
                                "total_active_file", "total_inactive_file"};
 
-// The level at `dir`, when it has a limit.
+// The level at `dir`, when it has a limit. Both lists of page cache count:
+// the system drops inactive pages first, and active ones after them.
 std::optional<CgroupMemory> readLevel(const std::string& dir, const CgroupFiles& files) {
-    const std::optional<std::uint64_t> limit = parseLimit(readSmallFile(dir + "/" + files.limit));
+    const std::optional<std::uint64_t> limit = parseNumber(readSmallFile(dir + "/" + files.limit));
     const std::optional<std::uint64_t> usage = parseNumber(readSmallFile(dir + "/" + files.usage));
     if (!limit || *limit >= kUnlimited || !usage) {
         return std::nullopt;
     }
     const std::string stat = readSmallFile(dir + "/memory.stat");
-    CgroupMemory level;
-    level.limit = *limit;
-    level.usage = *usage;
-    level.reclaimable = numberField(stat, files.activeFile).value_or(0) +
-                        numberField(stat, files.inactiveFile).value_or(0);
-    return level;
+    return CgroupMemory{*limit, *usage,
+                        numberField(stat, files.activeFile).value_or(0) +
+                            numberField(stat, files.inactiveFile).value_or(0)};
 }
 
 }  // namespace
-
-std::optional<std::uint64_t> numberField(std::string_view text, std::string_view key) {
-    for (std::size_t at = 0; at < text.size();) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string_view::npos) {
-            end = text.size();
-        }
-        std::string_view line = text.substr(at, end - at);
-        if (line.size() > key.size() && line.compare(0, key.size(), key) == 0 &&
-            (line[key.size()] == ':' || line[key.size()] == ' ')) {
-            return parseNumber(line.substr(key.size() + 1));
-        }
-        at = end + 1;
-    }
-    return std::nullopt;
-}
-
-std::optional<CgroupPlace> memoryCgroupOf(std::string_view procSelfCgroup) {
-    std::optional<CgroupPlace> v2;
-    std::istringstream lines{std::string(procSelfCgroup)};
-    std::string line;
-    while (std::getline(lines, line)) {
-        // hierarchy-ID:controller-list:path
-        const std::size_t first = line.find(':');
-        const std::size_t second = line.find(':', first + 1);
-        if (first == std::string::npos || second == std::string::npos) {
-            continue;
-        }
-        const std::string controllers = line.substr(first + 1, second - first - 1);
-        const std::string path = line.substr(second + 1);
-        std::istringstream names(controllers);
-        std::string name;
-        while (std::getline(names, name, ',')) {
-            if (name == "memory") {
-                return CgroupPlace{path, false};
-            }
-        }
-        if (line.compare(0, 3, "0::") == 0) {
-            v2 = CgroupPlace{path, true};
-        }
-    }
-    return v2;
-}
-
-std::optional<CgroupPlace> memoryCgroupOfThisProcess() {
-    return memoryCgroupOf(readSmallFile("/proc/self/cgroup"));
-}
-
-std::string cgroupMount(const CgroupPlace& place) {
-    return place.v2 ? "/sys/fs/cgroup" : "/sys/fs/cgroup/memory";
-}
-
-std::optional<std::uint64_t> parseLimit(std::string_view text) {
-    if (text.compare(0, 3, "max") == 0) {
-        return kNoLimit;
-    }
-    return parseNumber(text);
-}
 
 std::uint64_t roomLeft(const MemoryReadings& readings) {
     std::uint64_t room = kNoLimit;
@@ -142,38 +133,47 @@ std::size_t mostNumbersFor(const std::vector<std::int32_t>& list, std::uint64_t 
         return SIZE_MAX;
     }
     const std::uint64_t size = list.size();
-    const std::uint64_t withinRoom = size + room / kBytes;
-    if (withinRoom <= list.capacity()) {
-        return static_cast<std::size_t>(withinRoom);
-    }
-    const std::uint64_t copying = (size * kBytes + room) / (2 * kBytes);
-    return static_cast<std::size_t>(std::max<std::uint64_t>(list.capacity(), copying));
+    const std::uint64_t withinRoom = std::min<std::uint64_t>(size + room / kBytes, list.max_size());
+    // Moving when full, the list holds its capacity twice over: what it
+    // holds now is charged already, the rest of the old copy and all of the
+    // new one take room.
+    const std::uint64_t capacity = list.capacity();
+    const bool canMove = (2 * capacity - size) * kBytes <= room;
+    return static_cast<std::size_t>(withinRoom <= capacity || canMove ? withinRoom
+                                                                      : std::max(capacity, size));
 }
 
-MemoryReadings readMemoryReadings() {
+MemoryReadings readMemoryReadings(const std::string& root) {
     MemoryReadings readings;
-    const std::string meminfo = readSmallFile("/proc/meminfo");
+    const std::string meminfo = readSmallFile(root + "/proc/meminfo");
     readings.available = numberField(meminfo, "MemAvailable");
     readings.swapFree = numberField(meminfo, "SwapFree");
 
-    const std::optional<CgroupPlace> place = memoryCgroupOfThisProcess();
+    const std::optional<CgroupPlace> place =
+        memoryCgroupOf(readSmallFile(root + "/proc/self/cgroup"));
     if (!place) {
         return readings;
     }
-    const std::string root = cgroupMount(*place);
     const CgroupFiles& files = place->v2 ? kV2Files : kV1Files;
+    const std::string mount = place->v2 ? "/sys/fs/cgroup" : "/sys/fs/cgroup/memory";
     // The process's cgroup and every ancestor up to the mount's root, whose
     // limits all apply. In a container the path may name a cgroup outside
     // what is mounted: then the root is the container's own.
-    std::string path = place->path;
-    while (true) {
-        if (const auto level = readLevel(root + path, files)) {
+    for (std::string folder = place->folder;; folder.erase(folder.rfind('/'))) {
+        if (const auto level = readLevel(root + folder, files)) {
             readings.cgroups.push_back(*level);
         }
-        if (path.empty() || path == "/") {
+        if (folder.size() <= mount.size()) {
             break;
         }
-        path = path.substr(0, path.rfind('/'));
     }
     return readings;
+}
+
+std::optional<std::string> memoryCgroupFolder(const std::string& root) {
+    const auto place = memoryCgroupOf(readSmallFile(root + "/proc/self/cgroup"));
+    if (!place) {
+        return std::nullopt;
+    }
+    return root + place->folder;
 }

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 // One memory cgroup that the process is in, its own or an ancestor, in bytes.
@@ -14,11 +13,15 @@ struct CgroupMemory {
     std::uint64_t limit = 0;
     std::uint64_t usage = 0;        // what it is charged for, page cache included
     std::uint64_t reclaimable = 0;  // the page cache on its lists, which the system can drop
+
+    bool operator==(const CgroupMemory& o) const {
+        return limit == o.limit && usage == o.usage && reclaimable == o.reclaimable;
+    }
 };
 
 // What the system and the cgroups say of memory, in bytes.
 struct MemoryReadings {
-    std::vector<CgroupMemory> cgroups;       // only those with a limit
+    std::vector<CgroupMemory> cgroups;       // only those with a limit, the process's own first
     std::optional<std::uint64_t> available;  // MemAvailable
     std::optional<std::uint64_t> swapFree;
 };
@@ -35,35 +38,20 @@ constexpr std::uint64_t kNoLimit = UINT64_MAX;
 // (MemAvailable and free swap), less kMemoryMargin; 0 when that is nothing.
 std::uint64_t roomLeft(const MemoryReadings& readings);
 
-// The most numbers `list` may hold when `room` bytes more can be given: up to
-// its reserved capacity, one number per four bytes; past it, the list grows
-// by copying into a list twice as large while the old one is still there.
+// The most numbers `list` may hold when `room` bytes more can be given, four
+// bytes a number. Within its reserved capacity the list grows in place;
+// past it, it must move once, and the old copy is there while the new one
+// fills: it may move while both copies fit in the room, into room for all
+// that the room holds (see appendNumbers), and else it stays within its
+// capacity.
 std::size_t mostNumbersFor(const std::vector<std::int32_t>& list, std::uint64_t room);
 
 // The readings of this process, from /proc/meminfo and the memory cgroup
-// files under /sys/fs/cgroup, v2 or v1. Read once per load: a few small files.
-MemoryReadings readMemoryReadings();
+// files of the cgroup /proc/self/cgroup names, v2 or v1, and its ancestors
+// under /sys/fs/cgroup. Read once per load: a few small files. `root` is
+// prefixed to every path: a test hands it a folder of its own.
+MemoryReadings readMemoryReadings(const std::string& root = "");
 
-// The parts, for tests.
-
-// The number after `key` at the start of a line of `text` ("MemAvailable:
-// 1024 kB", "total_active_file 4096"), in bytes: times 1024 where "kB"
-// follows.
-std::optional<std::uint64_t> numberField(std::string_view text, std::string_view key);
-
-// Where the process's memory cgroup is, from the text of /proc/self/cgroup:
-// its path within the hierarchy, and whether that is cgroup v2 (a "0::"
-// line, used only where no v1 "memory" line is).
-struct CgroupPlace {
-    std::string path;
-    bool v2 = false;
-};
-std::optional<CgroupPlace> memoryCgroupOf(std::string_view procSelfCgroup);
-// The same for this process, from its /proc/self/cgroup.
-std::optional<CgroupPlace> memoryCgroupOfThisProcess();
-// Where the memory cgroups of that kind are mounted: /sys/fs/cgroup for v2,
-// /sys/fs/cgroup/memory for v1. The place's folder is this and its path.
-std::string cgroupMount(const CgroupPlace& place);
-
-// A cgroup's limit as its file holds it: a number, or "max" (no limit).
-std::optional<std::uint64_t> parseLimit(std::string_view text);
+// The folder of this process's memory cgroup, under /sys/fs/cgroup/memory for
+// v1 and /sys/fs/cgroup for v2; nothing when it is in none.
+std::optional<std::string> memoryCgroupFolder(const std::string& root = "");

@@ -1,9 +1,13 @@
-// The memory a load may still take: the readings' arithmetic and their parsers.
+// The memory a load may still take: the readings' arithmetic, and the files they
+// are read from.
 #include "search/memoryRoom.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
+
+#include "madeUpSystem.h"
 
 namespace {
 
@@ -50,53 +54,73 @@ TEST(MostNumbersFor, FillsTheReservedRoomFourBytesANumber) {
     EXPECT_EQ(mostNumbersFor(list, kNoLimit), SIZE_MAX);
 }
 
-TEST(MostNumbersFor, LeavesRoomForTheCopyWherePastTheReservation) {
-    // No room reserved: growing copies the list into one twice as large.
+TEST(MostNumbersFor, MovesOnceIntoAllTheRoomWhereBothCopiesFit) {
+    // No room reserved: the list moves once, into room for all the rest,
+    // if the old copy and the new one fit together.
     std::vector<std::int32_t> list(1000);
     list.shrink_to_fit();
-    EXPECT_EQ(mostNumbersFor(list, 8000), (1000u * 4 + 8000) / 8);
-    // Room reserved, but less than the memory left: the reservation at least.
+    EXPECT_EQ(mostNumbersFor(list, 8000), 3000u);
+    EXPECT_EQ(mostNumbersFor(list, 4000), 2000u) << "both copies just fit";
+    EXPECT_EQ(mostNumbersFor(list, 3996), 1000u) << "they do not: it stays as it is";
+    // Room reserved, less than the memory left, but too much to move.
     list.reserve(2000);
     const std::size_t capacity = list.capacity();
-    EXPECT_EQ(mostNumbersFor(list, 400'000), (1000u * 4 + 400'000) / 8);
+    EXPECT_EQ(mostNumbersFor(list, 4 * (2 * capacity - 1000)), 1000 + 2 * capacity - 1000);
     EXPECT_EQ(mostNumbersFor(list, 4 * (capacity - 1000) + 4), capacity);
+    // A list that grows from nothing, as from a pipe, may fill all the room.
+    EXPECT_EQ(mostNumbersFor(std::vector<std::int32_t>(), 4'000'000), 1'000'000u);
 }
 
-TEST(NumberField, ReadsMeminfoAndCgroupStatLines) {
-    const char* const meminfo =
-        "MemTotal:       24576000 kB\nMemFree:   100 kB\nMemAvailable:   2048 kB\n"
-        "SwapFree:              0 kB\n";
-    EXPECT_EQ(numberField(meminfo, "MemAvailable"), std::uint64_t{2048 * 1024});
-    EXPECT_EQ(numberField(meminfo, "SwapFree"), std::uint64_t{0});
-    EXPECT_EQ(numberField(meminfo, "Mem"), std::nullopt) << "a whole key, not a prefix";
-    EXPECT_EQ(numberField(meminfo, "Buffers"), std::nullopt);
-    const char* const stat = "cache 7\ntotal_active_file 4096\ntotal_inactive_file 12\nfile 9";
-    EXPECT_EQ(numberField(stat, "total_active_file"), std::uint64_t{4096});
-    EXPECT_EQ(numberField(stat, "file"), std::uint64_t{9}) << "on the last line, no line break";
+const char kMeminfo[] =
+    "MemTotal:       24576000 kB\nMemFree:   100 kB\nMemAvailable:   2048 kB\n"
+    "SwapFree:              0 kB\n";
+
+// Every level with a limit, from the process's cgroup up to the root, with
+// both lists of page cache as what can be dropped; an unlimited level left
+// out. The memory line of v1 wins over v2's, also among other controllers.
+TEST(ReadMemoryReadings, ReadsEveryLimitedLevelOfAV1Hierarchy) {
+    const MadeUpSystem system({
+        {"proc/meminfo", kMeminfo},
+        {"proc/self/cgroup", "9:name=systemd:/\n4:cpu,memory:/outer/inner\n0::/\n"},
+        {"sys/fs/cgroup/memory/outer/inner/memory.limit_in_bytes", "268435456\n"},
+        {"sys/fs/cgroup/memory/outer/inner/memory.usage_in_bytes", "1000\n"},
+        {"sys/fs/cgroup/memory/outer/inner/memory.stat",
+         "cache 7\ntotal_active_file 100\ntotal_inactive_file 200\nactive_file 1\n"},
+        {"sys/fs/cgroup/memory/outer/memory.limit_in_bytes", "9223372036854771712\n"},
+        {"sys/fs/cgroup/memory/outer/memory.usage_in_bytes", "900\n"},
+        {"sys/fs/cgroup/memory/memory.limit_in_bytes", "1000000\n"},
+        {"sys/fs/cgroup/memory/memory.usage_in_bytes", "500\n"},
+        {"sys/fs/cgroup/memory/memory.stat", "total_inactive_file 20"},
+    });
+    const MemoryReadings readings = readMemoryReadings(system.root());
+    EXPECT_EQ(readings.cgroups,
+              (std::vector<CgroupMemory>{{268435456, 1000, 300}, {1000000, 500, 20}}));
+    EXPECT_EQ(readings.available, std::uint64_t{2048 * 1024});
+    EXPECT_EQ(readings.swapFree, std::uint64_t{0});
+    EXPECT_EQ(memoryCgroupFolder(system.root()),
+              system.root() + "/sys/fs/cgroup/memory/outer/inner");
 }
 
-TEST(ParseLimit, ReadsANumberOrMax) {
-    EXPECT_EQ(parseLimit("536870912\n"), std::uint64_t{536870912});
-    EXPECT_EQ(parseLimit("max\n"), kNoLimit);
-    EXPECT_EQ(parseLimit(""), std::nullopt);
-    EXPECT_EQ(parseLimit("junk"), std::nullopt);
+TEST(ReadMemoryReadings, ReadsEveryLimitedLevelOfAV2Hierarchy) {
+    const MadeUpSystem system({
+        {"proc/meminfo", "MemTotal: 100 kB\n"},
+        {"proc/self/cgroup", "0::/user.slice/session.scope\n"},
+        {"sys/fs/cgroup/user.slice/session.scope/memory.max", "max\n"},
+        {"sys/fs/cgroup/user.slice/session.scope/memory.current", "7\n"},
+        {"sys/fs/cgroup/user.slice/memory.max", "536870912\n"},
+        {"sys/fs/cgroup/user.slice/memory.current", "4096\n"},
+        {"sys/fs/cgroup/user.slice/memory.stat", "anon 5\nactive_file 4096\ninactive_file 12\n"},
+    });
+    const MemoryReadings readings = readMemoryReadings(system.root());
+    EXPECT_EQ(readings.cgroups, (std::vector<CgroupMemory>{{536870912, 4096, 4108}}));
+    EXPECT_EQ(readings.available, std::nullopt);
+    EXPECT_EQ(readings.swapFree, std::nullopt);
 }
 
-TEST(MemoryCgroupOf, PrefersTheV1MemoryLineAndElseTakesV2) {
-    const auto v1 =
-        memoryCgroupOf("9:name=systemd:/\n4:memory:/process_api/abc\n3:cpu,cpuacct:/x\n0::/\n");
-    ASSERT_TRUE(v1);
-    EXPECT_EQ(v1->path, "/process_api/abc");
-    EXPECT_FALSE(v1->v2);
-    const auto joined = memoryCgroupOf("5:cpu,memory:/joined\n");
-    ASSERT_TRUE(joined);
-    EXPECT_EQ(joined->path, "/joined");
-    const auto v2 = memoryCgroupOf("0::/user.slice/session-1.scope\n");
-    ASSERT_TRUE(v2);
-    EXPECT_EQ(v2->path, "/user.slice/session-1.scope");
-    EXPECT_TRUE(v2->v2);
-    EXPECT_FALSE(memoryCgroupOf("4:cpu:/a\n"));
-    EXPECT_FALSE(memoryCgroupOf(""));
+TEST(ReadMemoryReadings, FindsNoCgroupWhereTheProcessIsInNone) {
+    const MadeUpSystem system({{"proc/meminfo", kMeminfo}, {"proc/self/cgroup", "4:cpu:/a\n"}});
+    EXPECT_TRUE(readMemoryReadings(system.root()).cgroups.empty());
+    EXPECT_EQ(memoryCgroupFolder(system.root()), std::nullopt);
 }
 
 }  // namespace

@@ -19,7 +19,10 @@ void reserveForNumbers(std::streambuf& in, std::vector<std::int32_t>& list) {
     if (here < 0 || end < 0 || in.pubseekpos(here, std::ios::in) != here) {
         return;
     }
-    const auto most = static_cast<std::size_t>((end - here) / 2 + 1);
+    // Bounded by what a vector can hold: on a 32-bit system a file of 8 GiB
+    // would otherwise wrap around to a small reservation.
+    const auto most = static_cast<std::size_t>(std::min<std::uint64_t>(
+        static_cast<std::uint64_t>(end - here) / 2 + 1, list.max_size() - list.size()));
     try {
         list.reserve(list.size() + most);
     } catch (const std::exception&) {
@@ -47,15 +50,38 @@ void supplyRoomFor(std::vector<std::int32_t>& list, std::size_t count) {
     }
 }
 
+namespace {
+
+// Where `list` has no room for `count` more numbers: has it move once, into
+// room for as many as `mostNumbers`. Growing by doubling would move it again
+// and again, each time holding two copies, so that a list that grows from
+// nothing (from a pipe) could use only half the memory there is. Where
+// nothing bounds the list, or that much address space cannot be had, the
+// vector grows as it does.
+void moveOnceFor(std::vector<std::int32_t>& list, std::size_t count, std::size_t mostNumbers) {
+    if (list.capacity() - list.size() >= count || mostNumbers == SIZE_MAX) {
+        return;
+    }
+    try {
+        list.reserve(std::max(list.size() + count, mostNumbers));
+    } catch (const std::exception&) {
+    }
+}
+
+}  // namespace
+
 std::size_t appendNumbers(std::vector<std::int32_t>& list, const std::int32_t* values,
                           std::size_t count, std::size_t mostNumbers) {
     const std::size_t fits =
         list.size() >= mostNumbers ? 0 : std::min(count, mostNumbers - list.size());
+    moveOnceFor(list, fits, mostNumbers);
     supplyRoomFor(list, fits);
+    // bad_alloc where memory runs out; length_error past what a vector can
+    // hold at all, which a 32-bit system reaches.
     try {
         list.insert(list.end(), values, values + fits);
         return fits;
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
     }
     // One at a time, to find the first number that no longer fits.
     std::size_t stored = 0;
@@ -63,7 +89,7 @@ std::size_t appendNumbers(std::vector<std::int32_t>& list, const std::int32_t* v
         for (; stored < fits; ++stored) {
             list.push_back(values[stored]);
         }
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
     }
     return stored;
 }
@@ -100,7 +126,7 @@ std::size_t firstDescentFrom(const std::vector<std::int32_t>& list, std::size_t 
     return static_cast<std::size_t>(firstDescent(from, list.end()) - first);
 }
 
-void loadSortedList(const ScanKernel& kernel) {
+void loadSortedList(const ScanKernel& kernel, const std::string& systemRoot) {
     if (sortedFile.is_open() && !sortedFile) {
         return;  // loaded already
     }
@@ -114,7 +140,8 @@ void loadSortedList(const ScanKernel& kernel) {
     // With overcommit, or in a memory cgroup, an allocation that the system
     // cannot back still succeeds, and the pages written later are what get
     // the process killed: so the list is bounded before it grows.
-    const std::size_t mostNumbers = mostNumbersFor(sortedList, roomLeft(readMemoryReadings()));
+    const std::size_t mostNumbers =
+        mostNumbersFor(sortedList, roomLeft(readMemoryReadings(systemRoot)));
     bool orderChecked = false;  // the warning is given once, at the first descent
     ReadingProgress progress("sortedNumbers.txt", *sortedFile.rdbuf());
     const ScanEnd end = scanNumbers(

@@ -6,17 +6,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <streambuf>
+#include <string>
 #include <vector>
 
 #include "scan/numberScanner.h"
 
 // Appends the numbers of sortedFile to sortedList until the reading stops,
 // warning once if they are not in ascending order and saying why the reading
-// stopped early; `kernel` is for the benchmark. Leaves sortedFile failed, so
-// later calls append nothing. The list never grows past what the process can
-// be given without being killed (see search/memoryRoom.h): past that, the
-// load stops as when an allocation fails, keeping what it has.
-void loadSortedList(const ScanKernel& kernel = bestKernel());
+// stopped early. Leaves sortedFile failed, so later calls append nothing.
+// The list never grows past what the process can be given without being
+// killed (see search/memoryRoom.h): past that, the load stops as when an
+// allocation fails, keeping what it has. `kernel` is for the benchmark, and
+// `systemRoot`, the folder the memory readings are taken under, for tests.
+void loadSortedList(const ScanKernel& kernel = bestKernel(), const std::string& systemRoot = "");
 
 // Makes room in `list` for every number that the rest of `in` can hold (one
 // per two bytes), so that loading the file never copies the list. The room is

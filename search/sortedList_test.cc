@@ -8,12 +8,16 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "fifoWriter.h"
 #include "frontend/programState.h"
+#include "madeUpSystem.h"
 #include "scan/kernel.h"
+#include "search/memoryRoom.h"
 
 namespace {
 
@@ -130,6 +134,54 @@ TEST_F(LoadSortedList, WarnsOnceAndKeepsEveryNumber) {
     EXPECT_EQ(sortedList, (std::vector<std::int32_t>{1, 2, 1, 3, 0, 4}));
     loadSortedList();
     EXPECT_EQ(sortedList.size(), 6u);
+}
+
+TEST_F(LoadSortedList, WarnsOnlyAtTheFirstDescentThoughALaterReadHasOneToo) {
+    std::string text = "2\n1\n";
+    for (int i = 0; i < 33'000; ++i) {
+        text += "5\n";
+    }
+    load(text + "4\n");  // line 33003, in the second read
+    EXPECT_EQ(errors_.str(),
+              "The sorted file is not in ascending order at line 2; binary search results may be "
+              "wrong!\n");
+    EXPECT_EQ(sortedList.size(), 33'003u);
+}
+
+// Under a ceiling of 40960 numbers, past the first read's 32768, does the
+// load stop at exactly that number, from a file whose room was reserved
+// ahead and from a pipe, whose list grows from nothing and must not be held
+// to half the room by its growing?
+TEST_F(LoadSortedList, StopsAtTheCeilingFromAFileAndFromAPipe) {
+    const std::uint64_t roomKib = (kMemoryMargin >> 10) + 40960 * 4 / 1024;
+    const MadeUpSystem system(
+        {{"proc/meminfo", "MemAvailable: " + std::to_string(roomKib) + " kB\nSwapFree: 0 kB\n"},
+         {"proc/self/cgroup", ""}});
+    std::string text;
+    for (int i = 0; i < 70'000; ++i) {
+        text += "1\n";
+    }
+    for (const bool fromPipe : {false, true}) {
+        resetProgramState();
+        errors_.str("");
+        std::filesystem::remove(path_);
+        std::optional<FifoWriter> writer;
+        if (fromPipe) {
+            writer.emplace(path_, FifoWriter::once(text));
+        } else {
+            std::ofstream(path_) << text;
+        }
+        sortedFile.open(path_);
+        loadSortedList(bestKernel(), system.root());
+        EXPECT_EQ(sortedList.size(), 40960u) << (fromPipe ? "from a pipe" : "from a file");
+        EXPECT_EQ(errors_.str(), "Stopped reading the sorted file at line 40961: out of memory!\n")
+            << (fromPipe ? "from a pipe" : "from a file");
+        if (fromPipe) {
+            // Doubling would have held two copies at once, past the room.
+            EXPECT_EQ(sortedList.capacity(), 40960u) << "moved once, into all the room";
+        }
+        sortedFile.close();  // the writer may finish
+    }
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +21,12 @@ class FifoWriter {
   public:
     FifoWriter(const std::filesystem::path& path, std::function<bool(std::string&)> produce)
         : made_(mkfifo(path.c_str(), 0644) == 0), thread_([path, produce] {
+              // A reader that goes (needle killed) makes write fail with
+              // EPIPE here, rather than SIGPIPE ending the whole test.
+              sigset_t pipeSignal;
+              sigemptyset(&pipeSignal);
+              sigaddset(&pipeSignal, SIGPIPE);
+              pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
               const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
               int fd = -1;
               // Non-blocking until a reader is there, so that a needle that

@@ -289,6 +289,42 @@ TEST(SpecialFiles, MemoryCgroupLimitStopsTheLoadBeforeTheSystemKillsIt) {
     EXPECT_GT(keptWhenMemoryRunsOut("memory-cgroup", 1, 48'000'000, inCgroup), 4'000'000);
 }
 
+// Does a sorted file that comes through a pipe, whose size cannot be told
+// ahead, load whole under a memory cgroup where its list fits, though the
+// list is more than half the room?
+TEST(SpecialFiles, AStreamThatFitsUnderAMemoryCgroupLoadsWhole) {
+    SKIP_UNDER_EMULATOR();
+#if defined(NEEDLE_SANITIZED)
+    GTEST_SKIP() << "AddressSanitizer's own memory is not what this measures";
+#endif
+    MemoryCgroup cgroup(256ull << 20);
+    if (!cgroup.whyNot.empty()) {
+        GTEST_SKIP() << cgroup.whyNot;
+    }
+    ScratchDir dir("stream-cgroup");
+    writeWholeFile(dir.path / "numbers.txt", "1\n");
+    // 48 million numbers: a list of 192 MB, in 256 MiB less the margin.
+    constexpr long long kLines = 48'000'000;
+    const FifoWriter sorted(dir.path / "sortedNumbers.txt",
+                            [sent = 0ll](std::string& block) mutable {
+                                const long long lines = std::min(kLines - sent, 1ll << 20);
+                                block.clear();
+                                for (long long i = 0; i < lines; ++i) {
+                                    block += "1\n";
+                                }
+                                sent += lines;
+                                return lines > 0;
+                            });
+    ASSERT_TRUE(sorted.made());
+    RunOptions inCgroup;
+    inCgroup.cgroup = cgroup.path.string();
+    const NeedleOutcome outcome = runNeedle(dir.path, "2\n1\n0\n", inCgroup);
+    EXPECT_EQ(outcome.err, "");
+    EXPECT_EQ(outcome.out, kGreeting + "Files opened successfully!\n" + kMenu + kTarget +
+                               report(kLines, 1, 1) + kMenu);
+    EXPECT_EQ(outcome.status, 0) << "137 is a kill by the system";
+}
+
 // Is a number file that may not be read treated as one that cannot be opened?
 TEST(SpecialFiles, UnreadableFileCannotBeOpened) {
     if (geteuid() == 0) {

@@ -26,20 +26,20 @@ MemoryCgroup::MemoryCgroup(std::uint64_t limitBytes) {
         whyNot = "making a cgroup needs root";
         return;
     }
-    const auto place = memoryCgroupOfThisProcess();
-    if (!place) {
+    const std::optional<std::string> parent = memoryCgroupFolder();
+    if (!parent) {
         whyNot = "this process is in no memory cgroup";
         return;
     }
-    const fs::path parent = fs::path(cgroupMount(*place)) / place->path.substr(1);
-    const fs::path child = parent / ("needle-test-" + std::to_string(getpid()));
+    const fs::path child = fs::path(*parent) / ("needle-test-" + std::to_string(getpid()));
     std::error_code error;
     if (!fs::create_directory(child, error)) {
         whyNot = "cannot make " + child.string() + ": " + error.message();
         return;
     }
     path = child;  // from here on removed again in every case
-    const char* const limitFile = place->v2 ? "memory.max" : "memory.limit_in_bytes";
+    const char* const limitFile =
+        fs::exists(child / "memory.limit_in_bytes") ? "memory.limit_in_bytes" : "memory.max";
     if (!fs::exists(child / limitFile)) {
         // cgroup v2 gives a child the memory controller only where its parent
         // has it on for its children, which a cgroup with processes in it
