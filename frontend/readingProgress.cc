@@ -54,29 +54,17 @@ LineStyle currentStyle() {
 
 constexpr auto kQuiet = std::chrono::seconds(1);          // before the first line
 constexpr auto kRedraw = std::chrono::milliseconds(100);  // between two lines
-constexpr const char kEraseToEnd[] = "\x1b[K";
+// Erases from the cursor to the end of the screen: the line, and any rows a
+// narrower terminal wrapped it onto.
+constexpr const char kEraseBelow[] = "\x1b[J";
 
 }  // namespace
 
 bool takesEscapes(const char* term) {
-    if (term == nullptr) {
-        return false;
-    }
-    // The families that every terminal in use today belongs to, and all of
-    // them know ECMA-48's "erase in line".
-    static const char* const kKnown[] = {
-        "xterm",  "screen",  "tmux",  "linux",     "vt100",   "vt102",       "vt220", "rxvt",
-        "putty",  "konsole", "gnome", "alacritty", "kitty",   "foot",        "st",    "wezterm",
-        "cygwin", "ansi",    "iterm", "eterm",     "contour", "ms-terminal", "vscode"};
-    const std::string_view type = term;
-    for (const std::string_view family : kKnown) {
-        if (type.compare(0, family.size(), family) == 0 &&
-            (type.size() == family.size() || type[family.size()] == '-' ||
-             type[family.size()] == '+')) {
-            return true;
-        }
-    }
-    return false;
+    // The rule terminal tools go by (ninja's line printer among them):
+    // every terminal in use knows ECMA-48's cursor and erase sequences, but
+    // for the one that says it knows nothing.
+    return term != nullptr && *term != '\0' && std::string_view(term) != "dumb";
 }
 
 // How many columns a line may take: one short of the width, since a line
@@ -86,14 +74,23 @@ static std::size_t columnsForLine(const LineStyle& style) {
     return style.columns > 1 ? style.columns - 1 : 1;
 }
 
+// The way back to the first row of a line of `shown` columns, with the
+// cursor at its end. A terminal made narrower than the line since it was
+// drawn re-wraps it over several rows, as most do, keeping the cursor at its
+// end: the rows above the cursor's are the line's too.
+static std::string toLineStart(std::size_t shown, const LineStyle& style) {
+    const std::size_t rowsAbove = shown > 0 ? (shown - 1) / style.columns : 0;
+    return rowsAbove == 0 ? "\r" : "\r\x1b[" + std::to_string(rowsAbove) + "A";
+}
+
 std::string redrawnLine(const std::string& text, std::size_t& shown, const LineStyle& style) {
     const std::size_t fits = columnsForLine(style);
     const std::string line = text.substr(0, fits);
-    std::string bytes = "\r";
+    std::string bytes;
     if (style.escapes) {
-        bytes += kEraseToEnd + line;
+        bytes = toLineStart(shown, style) + kEraseBelow + line;
     } else {
-        bytes += line;
+        bytes = "\r" + line;
         if (shown > line.size()) {
             bytes += std::string(std::min(shown, fits) - line.size(), ' ');
         }
@@ -104,7 +101,7 @@ std::string redrawnLine(const std::string& text, std::size_t& shown, const LineS
 
 std::string erasedLine(std::size_t shown, const LineStyle& style) {
     if (style.escapes) {
-        return std::string("\r") + kEraseToEnd;
+        return toLineStart(shown, style) + kEraseBelow;
     }
     return "\r" + std::string(std::min(shown, columnsForLine(style)), ' ') + "\r";
 }
@@ -137,7 +134,9 @@ ReadingProgress::~ReadingProgress() {
 
 void ReadingProgress::erase() {
     if (shown_) {
-        std::cerr << erasedLine(shownColumns_, style_) << std::flush;
+        // The terminal as it is now, which may be narrower than at the last
+        // redraw.
+        std::cerr << erasedLine(shownColumns_, currentStyle()) << std::flush;
         shown_ = false;
         shownColumns_ = 0;
     }

@@ -16,17 +16,19 @@ std::string progressText(const std::string& fileName, std::uint64_t read, std::u
 // What the terminal that shows the line can take.
 struct LineStyle {
     std::size_t columns = 80;  // its width: a longer line would wrap, and leave a row behind
-    bool escapes = true;       // whether it knows "erase to the end of the line"
+    bool escapes = true;       // whether it knows "cursor up" and "erase below"
 };
 
-// Whether a terminal of type `term` (the TERM variable, or null) is one known
-// to take the escape sequence that erases a line: not when unset, "dumb", or
-// a type this program does not know.
+// Whether a terminal of type `term` (the TERM variable, or null) takes the
+// escape sequences that move the cursor up and erase: any but "dumb", and
+// an unset or empty TERM.
 bool takesEscapes(const char* term);
 
 // The bytes that put `text`, cut to fit the terminal, where a line of
-// `shown` columns stood, leaving the cursor on that row; `shown` becomes what
-// is shown now. Without escapes, spaces cover what is left of the old line.
+// `shown` columns stood, leaving the cursor at its end; `shown` becomes what
+// is shown now. A terminal narrowed since that line was drawn may have
+// wrapped it over several rows: with escapes, all of them are erased.
+// Without, spaces cover what is left of the old line on its last row.
 std::string redrawnLine(const std::string& text, std::size_t& shown, const LineStyle& style);
 // The bytes that take a line of `shown` columns away again, leaving the
 // cursor at the start of its row.

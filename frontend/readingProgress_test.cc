@@ -29,12 +29,18 @@ TEST(ProgressText, NeverShowsMoreThanTheWholeOfAGrowingFile) {
               "Reading numbers.txt: 3.1 GB");
 }
 
-TEST(TakesEscapes, OnlyKnownTerminalTypes) {
-    for (const char* term : {"xterm", "xterm-256color", "screen.xterm", "screen-256color", "tmux",
-                             "linux", "vt100", "rxvt-unicode", "alacritty", "st-256color"}) {
-        EXPECT_EQ(takesEscapes(term), std::string(term) != "screen.xterm") << term;
+TEST(ProgressText, SwitchesToGigabytesAtOneBillionBytes) {
+    EXPECT_EQ(progressText("numbers.txt", 999'999'999, 0), "Reading numbers.txt: 1000.0 MB");
+    EXPECT_EQ(progressText("numbers.txt", 1'000'000'000, 0), "Reading numbers.txt: 1.0 GB");
+    EXPECT_EQ(progressText("numbers.txt", 500'000'000, 1'000'000'000),
+              "Reading numbers.txt: 0.5 of 1.0 GB (50%)");
+}
+
+TEST(TakesEscapes, EveryTerminalButADumbOne) {
+    for (const char* term : {"xterm-256color", "tmux-256color", "linux", "foot", "unknown"}) {
+        EXPECT_TRUE(takesEscapes(term)) << term;
     }
-    for (const char* term : {"", "dumb", "unknown", "emacs", "stx", "xtermx"}) {
+    for (const char* term : {"", "dumb"}) {
         EXPECT_FALSE(takesEscapes(term)) << term;
     }
     EXPECT_FALSE(takesEscapes(nullptr));
@@ -44,9 +50,31 @@ TEST(ProgressLine, IsCutOneColumnShortOfTheTerminal) {
     std::size_t shown = 0;
     const LineStyle narrow{30, true};
     EXPECT_EQ(redrawnLine("Reading numbers.txt: 1.7 of 2.0 GB (84%)", shown, narrow),
-              "\r\x1b[KReading numbers.txt: 1.7 of 2");
+              "\r\x1b[JReading numbers.txt: 1.7 of 2");
     EXPECT_EQ(shown, 29u);
-    EXPECT_EQ(erasedLine(shown, narrow), "\r\x1b[K");
+    EXPECT_EQ(erasedLine(shown, narrow), "\r\x1b[J");
+}
+
+// A line of 40 columns, drawn at 80, after the terminal changed to each
+// width: re-wrapped over as many rows as it now takes, all of them go, from
+// the first on.
+TEST(ProgressLine, GoesUpToTheFirstRowOfALineANarrowerTerminalWrapped) {
+    const std::string line(40, '.');
+    const struct {
+        std::size_t columns;
+        const char* toFirstRow;
+    } kWidths[] = {{120, "\r"},       {40, "\r"},        {39, "\r\x1b[1A"}, {20, "\r\x1b[1A"},
+                   {19, "\r\x1b[2A"}, {13, "\r\x1b[3A"}, {1, "\r\x1b[39A"}};
+    for (const auto& width : kWidths) {
+        const LineStyle now{width.columns, true};
+        EXPECT_EQ(erasedLine(line.size(), now), std::string(width.toFirstRow) + "\x1b[J")
+            << width.columns << " columns";
+        std::size_t shown = line.size();
+        EXPECT_EQ(redrawnLine("Reading", shown, now),
+                  std::string(width.toFirstRow) + "\x1b[J" +
+                      std::string("Reading").substr(0, width.columns > 1 ? width.columns - 1 : 1))
+            << width.columns << " columns";
+    }
 }
 
 TEST(ProgressLine, WithoutEscapesCoversTheOldLineWithSpaces) {
@@ -58,9 +86,11 @@ TEST(ProgressLine, WithoutEscapesCoversTheOldLineWithSpaces) {
               "\rReading numbers.txt: 9 MB   ");
     EXPECT_EQ(shown, 25u);
     EXPECT_EQ(erasedLine(shown, dumb), "\r" + std::string(25, ' ') + "\r");
+    // Narrowed to 10 columns after a line of 41: the redraw still fits a row.
     const LineStyle narrow{10, false};
-    shown = 0;
-    EXPECT_EQ(redrawnLine("Reading numbers.txt", shown, narrow), "\rReading n");
+    shown = 41;
+    EXPECT_EQ(redrawnLine("Reading numbers.txt: 1.7 of 2.0 GB (84%)", shown, narrow),
+              "\rReading n");
     EXPECT_EQ(erasedLine(shown, narrow), "\r         \r");
 }
 

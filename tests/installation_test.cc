@@ -391,6 +391,10 @@ class Terminal {
     bool waitForText(const std::string& text) const { return waitFor(text, false); }
     bool waitForLastLine(const std::string& text) const { return waitFor(text, true); }
     void type(const std::string& keys) const { run(tmux_ + "send-keys -t needle " + keys); }
+    // Makes the pane `columns` wide, as a user dragging the window would.
+    bool resize(int columns) const {
+        return run(tmux_ + "resize-window -t needle -x " + std::to_string(columns)).status == 0;
+    }
 
   private:
     bool waitFor(const std::string& text, bool atEnd) const {
@@ -524,6 +528,30 @@ TEST(Terminal, ProgressLineFitsANarrowTerminal) {
     EXPECT_EQ(lastRow.rfind("Reading numbers", 0), 0u) << "on one row, the last:\n" << during;
     EXPECT_LE(lastRow.size(), 19u) << lastRow;
     ASSERT_TRUE(terminal.waitForText(kSlowReport + "\n\n    Main Menu")) << terminal.screen();
+    EXPECT_EQ(terminal.screen().find("Reading"), std::string::npos) << terminal.screen();
+    terminal.type("0 Enter");
+}
+
+// When the terminal is made narrower than the progress line while it shows,
+// so that the terminal wraps it over two rows, are both rows gone once the
+// report is there?
+TEST(Terminal, ProgressLineLeavesNoRowWhenTheTerminalNarrows) {
+    if (!have("tmux")) {
+        GTEST_SKIP() << "tmux is not installed";
+    }
+    ScratchDir dir("progress-narrowed");
+    writeWholeFile(dir.path / "sortedNumbers.txt", "1\n");
+    const FifoWriter numbers = slowNumbers(dir.path);
+    ASSERT_TRUE(numbers.made());
+    const Terminal terminal(needleIn(dir.path, "sleep 60"), 80, true);
+    if (!terminal.started()) {
+        GTEST_SKIP() << "tmux cannot start a session here";
+    }
+    ASSERT_NO_FATAL_FAILURE(startSlowSearch(terminal));
+    ASSERT_TRUE(terminal.resize(20));
+    ASSERT_TRUE(
+        terminal.waitForLastLine("Please give me a number: 7\n" + kSlowReport + kMenuOnScreen))
+        << terminal.screen();
     EXPECT_EQ(terminal.screen().find("Reading"), std::string::npos) << terminal.screen();
     terminal.type("0 Enter");
 }
