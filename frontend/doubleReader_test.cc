@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <random>
@@ -80,10 +81,14 @@ TEST(ReadDouble, OverflowAndUnderflow) {
          "1e-99999999999999999999999", "0e99999999999999999999999", "-0e-5"});
 }
 
-// 2^-1075 written out whole: the midpoint between 0 and the smallest double,
-// the value whose rounding needs the most digits (about 750).
-std::string halfOfSmallestDouble() {
-    std::vector<int> digits = {1};  // 5^1075, least significant digit first
+// `odd` x 2^-1075 written out whole: for an odd number below 2^53, the
+// midpoint between two neighbouring subnormal doubles (for 1, between 0 and
+// the smallest), whose rounding needs every digit.
+std::string midpointOfSubnormals(std::uint64_t odd) {
+    std::vector<int> digits;  // odd x 5^1075, least significant digit first
+    for (; odd != 0; odd /= 10) {
+        digits.push_back(static_cast<int>(odd % 10));
+    }
     for (int i = 0; i < 1075; ++i) {
         int carry = 0;
         for (int& d : digits) {
@@ -100,6 +105,23 @@ std::string halfOfSmallestDouble() {
         text += static_cast<char>('0' + *d);
     }
     return "0." + std::string(1075 - text.size(), '0') + text;
+}
+
+std::string halfOfSmallestDouble() {
+    return midpointOfSubnormals(1);
+}
+
+// The midpoint with the most significant digits, 768, between the two
+// largest subnormals: a tie, which rounds to even, 0x1p-1022. Read with a
+// digit too few, it would round down.
+TEST(ReadDouble, TheLongestMidpointRoundsAsAWhole) {
+    const std::string longest = midpointOfSubnormals((std::uint64_t{1} << 53) - 1);
+    ASSERT_EQ(longest.size() - longest.find_first_not_of("0."), 768u);
+    expectSameAsStandard(longest);
+    std::istringstream in(longest);
+    double value = 0;
+    readDouble(in, value);
+    EXPECT_EQ(value, 0x1p-1022);
 }
 
 TEST(ReadDouble, DigitsPastWhatIsKeptStillDecideTheRounding) {
