@@ -70,7 +70,9 @@ install: installed-build
 	  status=$$?; rm -f "$(BUILD)/install_manifest.txt"; exit $$status
 
 # Removes exactly what make install with the same PREFIX and DESTDIR put there:
-# the files that an install into a scratch folder lists.
+# the files that an install into a scratch folder lists, then each of its
+# folders below PREFIX that is left empty, deepest first (rmdir leaves any
+# that is not: /usr/local/bin still holds other programs).
 uninstall: installed-build
 	@stage=$$(mktemp -d) && \
 	  DESTDIR="$$stage" cmake --install "$(BUILD)" --prefix "$(PREFIX)" >/dev/null && \
@@ -78,17 +80,21 @@ uninstall: installed-build
 	  (cd "$$stage" && find . ! -type d) | while read -r file; do \
 	    echo "rm -f $(DESTDIR)/$${file#./}"; rm -f "$(DESTDIR)/$${file#./}"; \
 	  done; \
+	  (cd "$$stage/$(PREFIX)" && find . -mindepth 1 -type d) | sort -r | while read -r dir; do \
+	    rmdir "$(DESTDIR)$(PREFIX)/$${dir#./}" 2>/dev/null || true; \
+	  done; \
 	  rm -rf "$$stage"
-	@rmdir "$(DESTDIR)$(PREFIX)/share/doc/needle" 2>/dev/null || true
 
 # The Debian package, in $(BUILD)/package/; the same commit always gives the
 # same bytes, its files dated by the last commit. Its Depends line comes from
 # dpkg-shlibdeps: without it the package would silently depend on nothing.
+# Only what the package holds is built, not the test suite.
 deb:
 	@command -v dpkg-shlibdeps >/dev/null 2>&1 || { \
 	  echo "make deb: dpkg-shlibdeps, which computes the package's dependencies, is not" \
 	       "installed (Debian: sudo apt-get install dpkg-dev)" >&2; exit 1; }
-	@$(MAKE) build
+	@$(MAKE) configure
+	cmake --build "$(BUILD)" -j $(JOBS) --target needle manual
 	SOURCE_DATE_EPOCH=$$(git log -1 --format=%ct 2>/dev/null || echo 0) \
 	  cpack -G DEB --config "$(BUILD)/CPackConfig.cmake" -B "$(BUILD)/package"
 
