@@ -11,8 +11,10 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # Only our own lines, not make's "Entering directory" around every build step.
 MAKEFLAGS += --no-print-directory
 
-# For make cross and make cross-test: arm64 or s390x.
+# For make cross and make cross-test: arm64, s390x, i386, armhf, ppc64el or
+# riscv64, as Debian names them.
 ARCH ?= arm64
+CROSS_ARCHS := arm64 s390x i386 armhf ppc64el riscv64
 
 .PHONY: all build configure run test install uninstall installed-build deb dev bench sanitize \
         fuzz cross cross-test clean
@@ -98,13 +100,14 @@ deb:
 	SOURCE_DATE_EPOCH=$$(git log -1 --format=%ct 2>/dev/null || echo 0) \
 	  cpack -G DEB --config "$(BUILD)/CPackConfig.cmake" -B "$(BUILD)/package"
 
-# needle and its tests cross-built for ARCH (arm64 or s390x) into build-ARCH
-# with Debian's cross compiler (g++-aarch64-linux-gnu, g++-s390x-linux-gnu),
-# GoogleTest compiled from its sources; make cross-test runs them under
-# qemu-user (Debian's qemu-user).
+# needle and its tests cross-built for ARCH into build-ARCH with Debian's
+# cross compiler (g++-aarch64-linux-gnu, g++-s390x-linux-gnu,
+# g++-i686-linux-gnu, g++-arm-linux-gnueabihf, g++-powerpc64le-linux-gnu,
+# g++-riscv64-linux-gnu), GoogleTest compiled from its sources; make
+# cross-test runs them under qemu-user (Debian's qemu-user).
 cross:
-	@case "$(ARCH)" in arm64|s390x) ;; *) \
-	  echo "make cross: ARCH must be arm64 or s390x, not '$(ARCH)'" >&2; exit 1;; esac
+	@case " $(CROSS_ARCHS) " in *" $(ARCH) "*) ;; *) \
+	  echo "make cross: ARCH must be one of $(CROSS_ARCHS), not '$(ARCH)'" >&2; exit 1;; esac
 	cmake -S . -B "build-$(ARCH)" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$(ARCH).cmake \
 	  -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
 	cmake --build "build-$(ARCH)" -j $(JOBS)
@@ -150,4 +153,4 @@ fuzz:
 	  "$(CURDIR)/build-fuzz/corpus/doubleReader" "$(CURDIR)/fuzz/corpus/doubleReader"
 
 clean:
-	rm -rf "$(BUILD)" build-dev build-bench build-asan build-fuzz build-arm64 build-s390x
+	rm -rf "$(BUILD)" build-dev build-bench build-asan build-fuzz $(CROSS_ARCHS:%=build-%)

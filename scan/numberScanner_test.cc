@@ -280,7 +280,8 @@ std::string randomText(std::mt19937_64& rng, std::size_t tokens, bool withBadTok
         } else if (kind == 6) {
             text += std::to_string(rng() % 100);
         } else if (kind == 7) {
-            text += (rng() & 1 ? "+" : "-") + std::string(rng() % 12, '0') +
+            text += (rng() & 1 ? "+" : "-") +
+                    std::string(static_cast<std::size_t>(rng() % 12), '0') +
                     std::to_string(rng() % 3000000000u);
         } else if (kind == 8) {
             text += std::to_string(static_cast<std::int32_t>(rng())) + "-" +
@@ -292,7 +293,7 @@ std::string randomText(std::mt19937_64& rng, std::size_t tokens, bool withBadTok
     }
     if (withBadToken) {
         static const char* const bad[] = {"abc", "-", "+ ", "99999999999", "1.5", "\x80"};
-        std::size_t at = rng() % (text.size() + 1);
+        std::size_t at = static_cast<std::size_t>(rng() % (text.size() + 1));
         while (at < text.size() && text[at] != ' ' && text[at] != '\n') {
             ++at;
         }
@@ -373,7 +374,7 @@ TEST_P(NumberScanner, PlainNumbersAndNearMissesOfTheTarget) {
                 token = canonical;
                 // A middle digit: the first, second and last bytes are
                 // compared apart.
-                const std::size_t at = 2 + rng() % (canonical.size() - 3);
+                const auto at = static_cast<std::size_t>(2 + rng() % (canonical.size() - 3));
                 token[at] = static_cast<char>(token[at] == '0' ? '1' : token[at] - 1);
                 if (pick == 2) {
                     token[at] = static_cast<char>(canonical[at] == '9' ? '8' : canonical[at] + 1);

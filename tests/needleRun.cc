@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <thread>
 
@@ -59,7 +60,10 @@ void writeWholeFile(const fs::path& path, const std::string& text) {
         _exit(127);
     }
     if (options.memoryLimit != 0) {
-        const rlimit limit{options.memoryLimit, options.memoryLimit};
+        // rlim_t is 32 bits on a 32-bit system, where no limit can be more.
+        const auto bytes = static_cast<rlim_t>(
+            std::min<unsigned long long>(options.memoryLimit, std::numeric_limits<rlim_t>::max()));
+        const rlimit limit{bytes, bytes};
         setrlimit(RLIMIT_AS, &limit);
     }
     if (!options.cgroup.empty()) {
@@ -95,10 +99,10 @@ void writeWholeFile(const fs::path& path, const std::string& text) {
     _exit(127);
 }
 
-// Waits for `child` for up to a minute; its exit status, 128 + signal, or -1.
-static int waitForChild(pid_t child) {
+// Waits for `child` for up to `patience`; its exit status, 128 + signal, or -1.
+static int waitForChild(pid_t child, std::chrono::seconds patience = std::chrono::minutes(1)) {
     int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    const auto deadline = std::chrono::steady_clock::now() + patience;
     while (waitpid(child, &status, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {
             kill(child, SIGKILL);
@@ -212,7 +216,7 @@ NeedleOutcome runNeedle(const fs::path& dir, const std::string& input, const Run
     }
     close(channel.childEnd);
     typeInput(channel, input, options);
-    const int status = waitForChild(child);
+    const int status = waitForChild(child, options.patience);
     NeedleOutcome outcome{readWholeFile(io / "stdout"), readWholeFile(io / "stderr"), status};
     fs::remove_all(io);
     return outcome;

@@ -41,10 +41,12 @@ struct RunOptions {
     std::size_t pauseAfter = std::string::npos;
     bool inputFailsAtEnd = false;
     std::string stdinPath;
+    // How long it may take before it is killed.
+    std::chrono::seconds patience = std::chrono::minutes(1);
 };
 
 // Runs needle in `dir` with `input` as standard input. A needle that has not
-// ended after a minute is killed.
+// ended after `options.patience` is killed.
 NeedleOutcome runNeedle(const std::filesystem::path& dir, const std::string& input,
                         const RunOptions& options = {});
 
