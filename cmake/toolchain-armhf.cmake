@@ -1,14 +1,7 @@
-# Cross-building for armv7l Linux with Debian's cross compiler
-# (g++-arm-linux-gnueabihf); the tests run under qemu-user (qemu-arm), with the
-# target's libraries from /usr/arm-linux-gnueabihf. Used by make cross ARCH=armhf.
-set(CMAKE_SYSTEM_NAME Linux)
+# Cross-building for 32-bit Arm (ARMv7, hard float) with Debian's
+# g++-arm-linux-gnueabihf; the tests run under qemu-arm. Used by make cross
+# ARCH=armhf.
 set(CMAKE_SYSTEM_PROCESSOR armv7l)
-set(CMAKE_C_COMPILER arm-linux-gnueabihf-gcc)
-set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -L /usr/arm-linux-gnueabihf)
-# Libraries and headers of the target only; programs of the build machine.
-set(CMAKE_FIND_ROOT_PATH /usr/arm-linux-gnueabihf)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(needle_cross_triple arm-linux-gnueabihf)
+set(needle_cross_emulator qemu-arm)
+include(${CMAKE_CURRENT_LIST_DIR}/crossLinux.cmake)

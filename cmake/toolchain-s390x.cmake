@@ -1,14 +1,7 @@
-# Cross-building for s390x Linux with Debian's cross compiler
-# (g++-s390x-linux-gnu); the tests run under qemu-user (qemu-s390x), with the
-# target's libraries from /usr/s390x-linux-gnu. Used by make cross ARCH=s390x.
-set(CMAKE_SYSTEM_NAME Linux)
+# Cross-building for IBM Z (s390x, big-endian) with Debian's
+# g++-s390x-linux-gnu; the tests run under qemu-s390x. Used by make cross
+# ARCH=s390x.
 set(CMAKE_SYSTEM_PROCESSOR s390x)
-set(CMAKE_C_COMPILER s390x-linux-gnu-gcc)
-set(CMAKE_CXX_COMPILER s390x-linux-gnu-g++)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-s390x -L /usr/s390x-linux-gnu)
-# Libraries and headers of the target only; programs of the build machine.
-set(CMAKE_FIND_ROOT_PATH /usr/s390x-linux-gnu)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(needle_cross_triple s390x-linux-gnu)
+set(needle_cross_emulator qemu-s390x)
+include(${CMAKE_CURRENT_LIST_DIR}/crossLinux.cmake)
