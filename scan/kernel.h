@@ -31,7 +31,8 @@ struct TokenIndex {
     uint32_t starts[kWindow / 2 + 1 + 64];
     uint32_t ends[kWindow / 2 + 1 + 64];
     // The same in turn (a token's start, then its end), as 16-bit offsets,
-    // for the AVX-512 windows that convert: written 32 at a time.
+    // which every kernel's windows write (AVX-512's 32 at a time) and
+    // convert from.
     uint16_t bounds[kWindow + 2 + 64];
     uint32_t startCount, endCount;
     uint32_t unusual;   // offset of the first unusual byte, or ~0

@@ -56,8 +56,8 @@ using NumberSink = std::function<std::size_t(const NumberBatch&)>;
 // One way of reading, for one instruction set. The program always uses the
 // best one; tests and the benchmark may ask for any the processor runs.
 struct ScanKernel;
-// The kernels this processor can run, best first: "avx512", "avx2", "sse2",
-// "portable".
+// The kernels this processor can run, best first: "avx512", "avx2", "sse2"
+// on x86-64, "neon" on AArch64, and "portable" everywhere.
 const std::vector<const ScanKernel*>& supportedKernels();
 const ScanKernel& bestKernel();
 // The names of every kernel this build holds, best first, whether or not this

@@ -3,20 +3,8 @@
 // scan/generic/kernel.h: every test of a 64-byte block looks back, never
 // into the next block, so a block needs a few masks carried from the one
 // before and nothing of the next.
-//
-// Performance notes. The look-ahead window this replaced classified each
-// block into eleven masks and checked every token against the next block's
-// masks as well; on every instruction set but AVX-512 the movemasks were most
-// of its time. Here a block needs four masks of its own (digits, minus signs,
-// zeros, newlines; white space too where it is not all newlines) and a few
-// carried from the block before (tokensOf). A test of a byte against the
-// bytes a few places before it (the first digits of a ten-digit number, the
-// target's bytes) is a compare of a load at that offset, which the
-// first-level cache serves, and such compares are joined in vector registers
-// before their one movemask; a test against the byte right before it (a
-// leading zero, what follows a minus) is a carried mask shifted by one, or,
-// where compares can be masked (kMaskedCompares: AVX-512), a compare of a
-// load one place back, which narrows the mask it is joined with.
+// (doc/performance.md tells what it costs, and the look-ahead window it
+// replaced.)
 #pragma once
 
 #include <stddef.h>

@@ -35,10 +35,6 @@ inline Vec either(Vec a, Vec b) {
 inline Vec both(Vec a, Vec b) {
     return _mm256_and_si256(a, b);
 }
-// a and not b.
-inline Vec butNot(Vec a, Vec b) {
-    return _mm256_andnot_si256(b, a);
-}
 // White space, by a lookup of each byte's low four bits: only a white-space
 // byte finds itself, and a byte of 0x80 or more finds a zero.
 #define NEEDLE_SPACE_LANE ' ', 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', '\v', '\f', '\r', 0, 0

@@ -41,10 +41,6 @@ inline Mask either(Mask a, Mask b) {
 inline Mask both(Mask a, Mask b) {
     return a & b;
 }
-// a and not b.
-inline Mask butNot(Mask a, Mask b) {
-    return a & ~b;
-}
 inline uint64_t bitsOf(Mask m) {
     return m;
 }

@@ -36,10 +36,6 @@ inline Vec either(Vec a, Vec b) {
 inline Vec both(Vec a, Vec b) {
     return vandq_s8(a, b);
 }
-// a and not b.
-inline Vec butNot(Vec a, Vec b) {
-    return vbicq_s8(a, b);
-}
 
 // The mask of a block from its four vectors' compares (all ones or zero a
 // byte), bit i for byte i. NEON has no movemask: each byte keeps only its

@@ -76,10 +76,6 @@ inline Vec either(Vec a, Vec b) {
 inline Vec both(Vec a, Vec b) {
     return a & b;
 }
-// a and not b.
-inline Vec butNot(Vec a, Vec b) {
-    return a & ~b;
-}
 // A block's mask from its eight words' compares, without a multiply: each
 // word's high bits are moved down by its place in the block, so that byte j
 // of word k gives bit 8j + k, and the 8x8 matrix of bits is transposed once

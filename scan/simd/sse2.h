@@ -37,10 +37,6 @@ inline Vec either(Vec a, Vec b) {
 inline Vec both(Vec a, Vec b) {
     return _mm_and_si128(a, b);
 }
-// a and not b.
-inline Vec butNot(Vec a, Vec b) {
-    return _mm_andnot_si128(b, a);
-}
 inline uint64_t bitsOf(Vec v) {
     return static_cast<uint32_t>(_mm_movemask_epi8(v));
 }
