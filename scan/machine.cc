@@ -8,14 +8,12 @@ namespace {
 // Ends the token in `state`. Returns false, leaving the state failed, when its
 // value lies outside the 32-bit range.
 bool finishToken(ScanState& s, int32_t*& out) {
-    const uint64_t limit = s.negative ? kMinMagnitude : kMinMagnitude - 1;
     s.phase = ScanState::betweenTokens;
-    if (s.magnitude > limit) {
+    if (beyondRange(s.magnitude, s.negative)) {
         s.failed = true;
         return false;
     }
-    const auto magnitude = static_cast<int64_t>(s.magnitude);
-    *out++ = static_cast<int32_t>(s.negative ? -magnitude : magnitude);
+    *out++ = signedValue(s.magnitude, s.negative);
     return true;
 }
 

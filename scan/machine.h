@@ -37,6 +37,20 @@ inline uint64_t loadLittle(const char* p) {
     return x;
 }
 
+// The one rule for a token's value, which the byte machine and every
+// conversion share: whether `magnitude`, with a minus before it where
+// `negative` is 1, lies outside the 32-bit range ...
+inline bool beyondRange(uint64_t magnitude, unsigned negative) {
+    return magnitude > kMinMagnitude - 1 + negative;
+}
+// ... and its value where it does not. Bitwise, without a branch: the sign
+// of random numbers is a coin toss that no branch predictor wins, and
+// (m ^ -1) + 1 is -m.
+inline int32_t signedValue(uint64_t magnitude, unsigned negative) {
+    const uint64_t flip = 0 - uint64_t{negative};
+    return static_cast<int32_t>(static_cast<uint32_t>((magnitude ^ flip) + negative));
+}
+
 }  // namespace
 
 // The reader's position, carried from one piece of text to the next, so that

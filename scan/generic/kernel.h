@@ -196,15 +196,13 @@ const char* scanChunk(ScanState& s, const char* p, const char* end, int32_t*& ou
                 break;
             }
             const uint64_t magnitude = digitValue(at + stop, digits);
-            if (magnitude > kMinMagnitude - 1 + negative) {
+            if (beyondRange(magnitude, negative)) {
                 s.failed = true;
                 s.tokenLine = s.line + newlinesIn(at, at + start);
                 s.tokenStart = at + start;
                 return at + start;
             }
-            // (m ^ -1) + 1 is -m: negation without a branch.
-            const uint64_t flip = 0 - uint64_t{negative};
-            *out++ = static_cast<int32_t>(static_cast<uint32_t>((magnitude ^ flip) + negative));
+            *out++ = signedValue(magnitude, negative);
         }
         if (i < ix.endCount || ix.unusual != kNone) {
             // An unusual token, or one after an unusual byte: the state

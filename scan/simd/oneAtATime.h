@@ -42,10 +42,8 @@ inline bool convertTokens(const char* p, const uint16_t* bounds, uint32_t count,
         const unsigned negative = (p + start)[-1] == '-';
         const uint64_t magnitude = digitValue(p + end, digits);
         beyond |= static_cast<uint64_t>(digits > 10) |
-                  static_cast<uint64_t>(magnitude > kMinMagnitude - 1 + negative);
-        // (m ^ -1) + 1 is -m: negation without a branch.
-        const uint64_t flip = 0 - uint64_t{negative};
-        out[i] = static_cast<int32_t>(static_cast<uint32_t>((magnitude ^ flip) + negative));
+                  static_cast<uint64_t>(beyondRange(magnitude, negative));
+        out[i] = signedValue(magnitude, negative);
     }
     return beyond == 0;
 }

@@ -69,10 +69,8 @@ inline void finishToken(const char* p, const uint16_t* bound, uint64_t magnitude
     const unsigned start = bound[0];
     const unsigned negative = (p + start)[-1] == '-';
     beyond |= static_cast<uint64_t>(bound[1] - start > 10u) |
-              static_cast<uint64_t>(magnitude > kMinMagnitude - 1 + negative);
-    // (m ^ -1) + 1 is -m: negation without a branch.
-    const uint64_t flip = 0 - uint64_t{negative};
-    *out = static_cast<int32_t>(static_cast<uint32_t>((magnitude ^ flip) + negative));
+              static_cast<uint64_t>(beyondRange(magnitude, negative));
+    *out = signedValue(magnitude, negative);
 }
 
 // Converts the `count` tokens of the text at `p` whose digits start and end
