@@ -150,8 +150,8 @@ std::streamsize ReadingProgress::xsgetn(char* s, std::streamsize n) {
     read_ += static_cast<std::uint64_t>(got);
     const auto now = std::chrono::steady_clock::now();
     if (now - started_ > kQuiet && (!shown_ || now - drawn_ >= kRedraw)) {
-        style_ = currentStyle();
-        std::cerr << redrawnLine(progressText(fileName_, read_, total_), shownColumns_, style_)
+        std::cerr << redrawnLine(progressText(fileName_, read_, total_), shownColumns_,
+                                 currentStyle())
                   << std::flush;
         shown_ = true;
         drawn_ = now;

@@ -65,5 +65,4 @@ class ReadingProgress : private std::streambuf {
     std::chrono::steady_clock::time_point started_, drawn_;
     bool shown_ = false;
     std::size_t shownColumns_ = 0;  // of the line on screen
-    LineStyle style_;
 };
