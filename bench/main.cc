@@ -141,7 +141,7 @@ std::vector<Group> groupsFor(const Shape& shape, const fs::path& file) {
         Group count;
         count.label = groups.empty() ? shape.name : shape.name + (", " + std::to_string(target));
         count.plain = plainCountMethod(file, target);
-        for (const ScanKernel* kernel : supportedKernels()) {
+        for (const scan::ScanKernel* kernel : scan::supportedKernels()) {
             count.kernels.push_back(needleCountMethod(file, target, *kernel));
         }
         count.others.push_back(readAloneMethod(file));
@@ -157,7 +157,7 @@ std::vector<Group> groupsFor(const Shape& shape, const fs::path& file) {
     load.label = shape.name;
     load.load = true;
     load.plain = plainLoadMethod(file, targets.front());
-    for (const ScanKernel* kernel : supportedKernels()) {
+    for (const scan::ScanKernel* kernel : scan::supportedKernels()) {
         load.kernels.push_back(needleLoadMethod(file, targets.front(), *kernel));
     }
     load.others.push_back(freshMemoryMethod(file, targets.front()));

@@ -48,7 +48,7 @@ int runPeakChild(const char* mode, const char* file) {
     bool worked = false;
     if (std::strcmp(mode, "--peak-linear") == 0) {
         std::ifstream in(file);
-        worked = countNumbers(*in.rdbuf(), 7).numbers > 0;
+        worked = scan::countNumbers(*in.rdbuf(), 7).numbers > 0;
     } else if (std::strcmp(mode, "--peak-load") == 0) {
         sortedFile.open(file);
         loadSortedList();

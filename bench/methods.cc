@@ -13,7 +13,7 @@
 
 #include "frontend/programState.h"
 #include "oracle.h"
-#include "scan/kernel.h"
+#include "scan/readSizes.h"
 #include "search/sortedList.h"
 
 namespace fs = std::filesystem;
@@ -58,16 +58,18 @@ Method plainLoadMethod(const fs::path& file, std::int32_t target) {
             }};
 }
 
-Method needleCountMethod(const fs::path& file, std::int32_t target, const ScanKernel& kernel) {
-    return {std::string("needle count, ") + kernelName(kernel), [file, target, &kernel](Run) {
+Method needleCountMethod(const fs::path& file, std::int32_t target,
+                         const scan::ScanKernel& kernel) {
+    return {std::string("needle count, ") + scan::kernelName(kernel), [file, target, &kernel](Run) {
                 std::ifstream in(file);
-                const NumberCount c = countNumbers(*in.rdbuf(), target, kernel);
+                const scan::NumberCount c = scan::countNumbers(*in.rdbuf(), target, kernel);
                 return Counts{c.numbers, c.matches, {}};
             }};
 }
 
-Method needleLoadMethod(const fs::path& file, std::int32_t target, const ScanKernel& kernel) {
-    return {std::string("needle load, ") + kernelName(kernel), [file, target, &kernel](Run run) {
+Method needleLoadMethod(const fs::path& file, std::int32_t target, const scan::ScanKernel& kernel) {
+    return {std::string("needle load, ") + scan::kernelName(kernel),
+            [file, target, &kernel](Run run) {
                 resetProgramState();
                 sortedFile.open(file);
                 loadSortedList(kernel);

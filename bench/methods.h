@@ -16,10 +16,10 @@ Method plainCountMethod(const std::filesystem::path& file, std::int32_t target);
 Method plainLoadMethod(const std::filesystem::path& file, std::int32_t target);
 // What the linear search runs: countNumbers with `kernel`.
 Method needleCountMethod(const std::filesystem::path& file, std::int32_t target,
-                         const ScanKernel& kernel);
+                         const scan::ScanKernel& kernel);
 // What the binary search's first run does: loadSortedList with `kernel`.
 Method needleLoadMethod(const std::filesystem::path& file, std::int32_t target,
-                        const ScanKernel& kernel);
+                        const scan::ScanKernel& kernel);
 // The file read into a 64-byte-aligned buffer in the scanner's chunk size,
 // and nothing else: the copy that every count pays.
 Method readAloneMethod(const std::filesystem::path& file);

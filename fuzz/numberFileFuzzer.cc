@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Reading expected = plainLoop(text);
     const std::int32_t target =
         expected.values.empty() ? 7 : expected.values[size % expected.values.size()];
-    for (const ScanKernel* kernel : supportedKernels()) {
+    for (const scan::ScanKernel* kernel : scan::supportedKernels()) {
         check(readWithKernel(text, *kernel) == expected);
         check(countWithKernel(text, target, *kernel) == expectedCount(expected, target));
     }

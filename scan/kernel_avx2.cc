@@ -2,11 +2,9 @@
 #include "scan/simd/avx2.h"
 
 #include "scan/generic/countWindow.h"
-#include "scan/generic/kernel.h"
 #include "scan/generic/loadWindow.h"
 
 namespace scan {
 extern const ScanKernel avx2Kernel;
-const ScanKernel avx2Kernel{"avx2", scanEntry<scanChunkWith<scanWindowLookBack>>,
-                            countEntry<countChunkWith<countWindowLookBack>>};
+const ScanKernel avx2Kernel{"avx2", loadWindow<Avx2>, countWindow<Avx2>};
 }  // namespace scan

@@ -12,11 +12,9 @@
 #include "scan/simd/avx512.h"
 
 #include "scan/generic/countWindow.h"
-#include "scan/generic/kernel.h"
 #include "scan/generic/loadWindow.h"
 
 namespace scan {
 extern const ScanKernel avx512Kernel;
-const ScanKernel avx512Kernel{"avx512", scanEntry<scanChunkWith<scanWindowLookBack>>,
-                              countEntry<countChunkWith<countWindowLookBack>>};
+const ScanKernel avx512Kernel{"avx512", loadWindow<Avx512>, countWindow<Avx512>};
 }  // namespace scan

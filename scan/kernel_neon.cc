@@ -2,11 +2,9 @@
 #include "scan/simd/neon.h"
 
 #include "scan/generic/countWindow.h"
-#include "scan/generic/kernel.h"
 #include "scan/generic/loadWindow.h"
 
 namespace scan {
 extern const ScanKernel neonKernel;
-const ScanKernel neonKernel{"neon", scanEntry<scanChunkWith<scanWindowLookBack>>,
-                            countEntry<countChunkWith<countWindowLookBack>>};
+const ScanKernel neonKernel{"neon", loadWindow<Neon>, countWindow<Neon>};
 }  // namespace scan

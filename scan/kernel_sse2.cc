@@ -2,11 +2,9 @@
 #include "scan/simd/sse2.h"
 
 #include "scan/generic/countWindow.h"
-#include "scan/generic/kernel.h"
 #include "scan/generic/loadWindow.h"
 
 namespace scan {
 extern const ScanKernel sse2Kernel;
-const ScanKernel sse2Kernel{"sse2", scanEntry<scanChunkWith<scanWindowLookBack>>,
-                            countEntry<countChunkWith<countWindowLookBack>>};
+const ScanKernel sse2Kernel{"sse2", loadWindow<Sse2>, countWindow<Sse2>};
 }  // namespace scan

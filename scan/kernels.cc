@@ -12,14 +12,13 @@ namespace scan {
 #define NEEDLE_DECLARE_KERNEL(name, supported) extern const ScanKernel name##Kernel;
 NEEDLE_SCAN_KERNELS(NEEDLE_DECLARE_KERNEL)
 #undef NEEDLE_DECLARE_KERNEL
-}  // namespace scan
 
 const std::vector<const ScanKernel*>& supportedKernels() {
     static const std::vector<const ScanKernel*> kernels = [] {
         std::vector<const ScanKernel*> list;
 #define NEEDLE_ADD_IF_SUPPORTED(name, supported) \
     if (supported) {                             \
-        list.push_back(&scan::name##Kernel);     \
+        list.push_back(&name##Kernel);           \
     }
         NEEDLE_SCAN_KERNELS(NEEDLE_ADD_IF_SUPPORTED)
 #undef NEEDLE_ADD_IF_SUPPORTED
@@ -52,3 +51,5 @@ const ScanKernel* findKernel(std::string_view name) {
 const char* kernelName(const ScanKernel& kernel) {
     return kernel.name;
 }
+
+}  // namespace scan

@@ -10,23 +10,27 @@
 
 #include "scan/kernel.h"
 #include "scan/machine.h"
+#include "scan/readSizes.h"
+
+namespace scan {
 
 // What a batch's lines are counted from: its chunk and the reader's state
 // before it.
 struct ChunkOrigin {
     const char* text;
     const char* textEnd;
-    scan::ScanState start;
+    ScanState start;
     bool lastChunk;  // the chunk ended the file
 };
 
-namespace scan {
 namespace {
 
 // Slack before and after the chunk, so that the kernels may read a little
 // past either end of it without bounds checks.
 constexpr std::size_t kFrontPad = 64;
 constexpr std::size_t kBackPad = 256;
+// The index of token bounds that the load writes for a window.
+constexpr std::size_t kBounds = kWindow + 80;
 
 // The chunk's text starts on a cache line: read() copies into an aligned
 // buffer about twice as fast as into one 16 bytes off.
@@ -103,15 +107,50 @@ void describeBadToken(ScanEnd& end, const ScanState& state, const TokenText& ope
     end.token.assign(token.bytes, std::min(token.length, kTokenShown));
 }
 
-// Reads `in` a chunk at a time, lets `process` read each chunk's tokens, and
-// hands the numbers it appended to `sink`.
-template <typename Process>
-ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Process process) {
+// Reads the tokens of [p, end), one piece of a file, appending the numbers
+// it converts to `out`: a window at a time by the kernel's `window`, up to
+// the first token that the window cannot take, which the byte machine reads,
+// with any that follow it before white space ("5-3", "12abc"); then the next
+// window. A window ends at its last white space, and the next one starts
+// there; a token longer than a window, or open at `end`, goes to the byte
+// machine. A token open at `end` stays open in the state, and a bad token
+// stops the reading, with its place in the state.
+template <typename Window>
+void readPiece(ScanState& s, const char* p, const char* end, std::int32_t*& out,
+               std::uint16_t* bounds, Window window) {
+    while (p < end) {
+        if (s.phase == ScanState::betweenTokens) {
+            const auto span = std::min(kWindow, static_cast<std::size_t>(end - p));
+            std::size_t size = span;
+            while (size > 0 && !isSpace(static_cast<unsigned char>(p[size - 1]))) {
+                --size;
+            }
+            std::uint64_t newlines = 0;
+            const std::size_t stop = window(p, size, out, bounds, newlines);
+            s.line += newlines;
+            p += stop;
+            if (stop == size && size != 0) {
+                continue;  // the next window starts with the token cut by this one's end
+            }
+        }
+        do {
+            p = runMachine(s, p, end, out, true);
+        } while (p < end && !s.failed && !isSpace(static_cast<unsigned char>(*p)));
+        if (s.failed) {
+            return;
+        }
+    }
+}
+
+// Reads `in` a chunk at a time, lets `window` read each chunk's tokens (see
+// readPiece), and hands the numbers appended to `sink`.
+template <typename Window>
+ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Window window) {
     std::unique_ptr<ChunkBuffers> chunk;
-    std::unique_ptr<TokenIndex> index;
+    std::unique_ptr<std::uint16_t[]> bounds;
     try {
         chunk = std::make_unique<ChunkBuffers>(kFirstChunk);
-        index = std::make_unique<TokenIndex>();
+        bounds = std::make_unique<std::uint16_t[]>(kBounds);
     } catch (const std::bad_alloc&) {
         return {ScanStop::outOfMemory, 1, {}, false};
     }
@@ -133,9 +172,9 @@ ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Process process) 
         const ChunkOrigin origin{text, textEnd, state, got == 0};
         std::int32_t* const values = chunk->values.get();
         state.tokenStart = nullptr;
-        const ChunkEnd read = process(state, text, textEnd, values, *index);
-        std::int32_t* out = read.out;
-        bool badToken = read.badToken;
+        std::int32_t* out = values;
+        readPiece(state, text, textEnd, out, bounds.get(), window);
+        bool badToken = state.failed;
         if (origin.lastChunk && !badToken) {
             finishAtEnd(state, out);
             badToken = state.failed;  // a lone sign at the very end
@@ -186,18 +225,16 @@ CountTarget canonicalText(std::int32_t target) {
 }
 
 }  // namespace
-}  // namespace scan
-
-using namespace scan;
 
 ScanEnd scanNumbers(std::streambuf& in, const NumberSink& sink, const ScanKernel& kernel) {
-    return readChunks(in, sink, kernel.scan);
+    return readChunks(in, sink, kernel.load);
 }
 
 NumberCount countNumbers(std::streambuf& in, std::int32_t target, const ScanKernel& kernel) {
     const CountTarget canonical = canonicalText(target);
     Tally tally{0, 0};
-    // The kernel counts plain numbers itself and hands over the rest.
+    // The kernel's windows count the numbers in canonical text themselves;
+    // the byte machine appends the others, which are counted here.
     const ScanEnd end = readChunks(
         in,
         [&tally, target](const NumberBatch& batch) {
@@ -205,9 +242,8 @@ NumberCount countNumbers(std::streambuf& in, std::int32_t target, const ScanKern
             tally.matches += std::count(batch.values, batch.values + batch.count, target);
             return batch.count;
         },
-        [&](ScanState& s, const char* from, const char* to, std::int32_t* out, TokenIndex& ix) {
-            return kernel.count(s, from, to, out, ix, canonical, tally);
-        });
+        [&](const char* p, std::size_t size, std::int32_t*&, std::uint16_t*,
+            std::uint64_t& newlines) { return kernel.count(p, size, canonical, tally, newlines); });
     return {tally.numbers, tally.matches, end};
 }
 
@@ -233,3 +269,5 @@ std::uint64_t NumberBatch::lineOf(std::size_t index) const {
         }
     }
 }
+
+}  // namespace scan

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+namespace scan {
+
 // Why the reading of a number file ended.
 enum class ScanStop {
     endOfFile,    // only white space was left
@@ -91,3 +93,5 @@ struct NumberCount {
 // a plain number is compared with the target as text.
 NumberCount countNumbers(std::streambuf& in, std::int32_t target,
                          const ScanKernel& kernel = bestKernel());
+
+}  // namespace scan

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -17,7 +18,9 @@
 
 #include "oracle.h"
 #include "scan/kernel.h"
+#include "scan/readSizes.h"
 
+namespace scan {
 namespace {
 
 // Every kernel of this build; one the processor lacks is skipped.
@@ -83,8 +86,8 @@ TEST_P(NumberScanner, LimitsAndLimitsPlusOne) {
     // from its first digits, or from its last ten.
     expectTableAgrees({"1 2150000000 2", "1 -2199999999 2", "1 2148000000 2", "1 -2147500000 2",
                        "1 2200000000 2", "1 -2299999999 2", "1 10000000000 2", "1 -10000000000 2",
-                       "1 91234567890 2", "1 100000000000 2", "1 -2147483649\n2\n",
-                       "1 2147483648\n2\n"});
+                       "1 4294967297 2", "1 -9999999999 2", "1 91234567890 2", "1 100000000000 2",
+                       "1 -2147483649\n2\n", "1 2147483648\n2\n"});
     // Too long, though their last sixteen digits make a small number.
     expectTableAgrees({"1 100000000000000000005 2\n", "1 -1000000000000000000000000000007 2\n",
                        "1 20000000000000000 2147483647\n"});
@@ -401,12 +404,23 @@ TEST_P(NumberScanner, FindsTheLineOfAnyNumberInABatch) {
     EXPECT_EQ(lines, (std::vector<std::uint64_t>{1, 1, 2, 4, 4, 4, 5}));
 }
 
-// A kernel reads no further than its contract allows (16 bytes before the text,
-// 256 of white space after it), whatever its scratch index held before: here
-// the text ends just before a page that cannot be read, and the index holds
-// offsets far past it. A block of one number, then one of sixteen, leaves the
-// last four-number group of a value window three entries past what it wrote.
-TEST_P(NumberScanner, ReadsNoFurtherThanItsTextWhateverItsIndexHeld) {
+// A window of `text` as the driver gives one to a kernel: readable bytes
+// before and after it, and scratch for the load's bounds.
+struct Window {
+    explicit Window(const std::string& text)
+        : padded(std::string(64, ' ') + text + std::string(64, ' ')), bounds(text.size() + 80) {}
+    const char* begin() const { return padded.data() + 64; }
+
+    std::string padded;
+    std::vector<std::uint16_t> bounds;
+};
+
+// A kernel reads no further than its contract allows (16 bytes before the
+// window, 64 after it), whatever its scratch held before: here the window
+// ends 64 bytes before a page that cannot be read, and the scratch holds
+// offsets past it. A block of one number, then one of sixteen, leaves the
+// last four-number group of a load three entries past what it wrote.
+TEST_P(NumberScanner, ReadsNoFurtherThanItsWindowWhateverItsScratchHeld) {
     const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
     void* const pages =
         mmap(nullptr, 3 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -414,140 +428,106 @@ TEST_P(NumberScanner, ReadsNoFurtherThanItsTextWhateverItsIndexHeld) {
     char* const guard = static_cast<char*>(pages) + 2 * page;
     ASSERT_EQ(mprotect(guard, page, PROT_NONE), 0);
     const std::string text = "7" + std::string(63, ' ') + "1 2 3 4 5 6 7 8 9 1 2 3 4 5 6 7\n";
-    char* const begin = guard - 256 - text.size();
+    char* const begin = guard - 64 - text.size();
     std::fill(static_cast<char*>(pages), guard, ' ');
     std::copy(text.begin(), text.end(), begin);
 
-    auto index = std::make_unique<scan::TokenIndex>();
-    std::fill(std::begin(index->ends), std::end(index->ends), 1u << 20);
-    std::fill(std::begin(index->starts), std::end(index->starts), 1u << 20);
-    // Offsets whose text starts in the page that may not be read.
-    std::fill(std::begin(index->bounds), std::end(index->bounds),
-              static_cast<std::uint16_t>(guard - begin + 1));
+    std::vector<std::uint16_t> bounds(text.size() + 80,
+                                      static_cast<std::uint16_t>(guard - begin + 1));
     std::vector<std::int32_t> values(text.size());
-    scan::ScanState state;
-    const scan::ChunkEnd read =
-        kernel_->scan(state, begin, begin + text.size(), values.data(), *index);
-    EXPECT_EQ(read.stop, begin + text.size());
-    EXPECT_FALSE(read.badToken);
-    EXPECT_EQ(std::vector<std::int32_t>(values.data(), read.out),
+    std::int32_t* out = values.data();
+    std::uint64_t newlines = 0;
+    EXPECT_EQ(kernel_->load(begin, text.size(), out, bounds.data(), newlines), text.size());
+    EXPECT_EQ(std::vector<std::int32_t>(values.data(), out),
               (std::vector<std::int32_t>{7, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, 2, 3, 4, 5, 6, 7}));
+    const CountTarget seven{{'7'}, 1};
+    Tally tally{0, 0};
+    EXPECT_EQ(kernel_->count(begin, text.size(), seven, tally, newlines), text.size());
+    EXPECT_EQ(tally.numbers, 17);
+    EXPECT_EQ(tally.matches, 3);
     munmap(pages, 3 * page);
 }
 
-// The count reads a window of plain numbers in its fast window, converting
-// nothing; a window it declines goes to the exact path, which appends the
-// values it converts. So every plain shape, at every place of a block and
-// after each separator, must leave nothing appended, and every shape that
-// `>>` reads but the fast window must not (leading zeros, "-0", "+") must
-// append something: a fast window that declined plain numbers would still
-// count right, only slower.
-TEST_P(NumberScanner, CountsPlainWindowsWithoutConvertingThem) {
-    const std::pair<const char*, bool> shapes[] = {
-        {"105", true},         {"1000000000", true}, {"-1000000007", true}, {"2147483647", true},
-        {"-2147483648", true}, {"2147483639", true}, {"2139999999", true},  {"0", true},
-        {"-1", true},          {"-90", true},        {"007", false},        {"-0", false},
-        {"+5", false},         {"-05", false},       {"00", false},         {"+0", false}};
-    scan::CountTarget target{};
-    target.text[0] = '9';
-    target.length = 1;
-    for (const auto& [shape, plain] : shapes) {
-        for (const char* separator : {"\n", " ", "\t", "\r\n"}) {
-            for (std::size_t place = 0; place < 40; ++place) {
-                std::string text;
-                for (std::size_t i = 0; i < 60; ++i) {
-                    text += (i == place ? shape
-                                        : std::to_string(static_cast<int>(i * 7919 % 1000) - 300)) +
-                            std::string(separator);
-                }
-                const std::string padded = std::string(64, ' ') + text + std::string(256, ' ');
-                const char* begin = padded.data() + 64;
-                auto index = std::make_unique<scan::TokenIndex>();
-                std::vector<std::int32_t> values(text.size());
-                scan::ScanState state;
-                scan::Tally tally{};
-                const scan::ChunkEnd read = kernel_->count(state, begin, begin + text.size(),
-                                                           values.data(), *index, target, tally);
-                const std::string what = std::string(shape) + " at " + std::to_string(place);
-                ASSERT_FALSE(read.badToken) << what;
-                EXPECT_EQ(read.out == values.data(), plain) << what;
-                EXPECT_EQ(tally.numbers + (read.out - values.data()), 60) << what;
-            }
-        }
-    }
-}
-
-// The load converts several numbers at once (four with AVX2, eight with
-// AVX-512): every shape of number at every place of such a group, in groups
-// cut short by the window's end, after which nothing may be written.
-TEST_P(NumberScanner, NumbersAtEveryPlaceOfAConversionGroup) {
-    const std::pair<const char*, std::int32_t> shapes[] = {
-        {"-2147483648", INT32_MIN}, {"2147483647", INT32_MAX}, {"-0", 0}, {"007", 7},
-        {"-0000000012", -12},       {"00000000012", 12},       {"5", 5},  {"-9", -9}};
-    constexpr std::int32_t kUntouched = 0x5eed;
-    for (std::size_t count = 1; count <= 17; ++count) {
-        for (std::size_t place = 0; place < count; ++place) {
-            for (const auto& [shape, value] : shapes) {
-                std::string text;
-                std::vector<std::int32_t> expected;
-                for (std::size_t i = 0; i < count; ++i) {
-                    const std::int32_t other = static_cast<std::int32_t>(i * 37) - 100;
-                    text += i == place ? shape : std::to_string(other);
-                    text += i % 3 == 2 ? "\n" : " ";
-                    expected.push_back(i == place ? value : other);
-                }
-                const std::string padded = std::string(64, ' ') + text + std::string(256, ' ');
-                const char* begin = padded.data() + 64;
-                auto index = std::make_unique<scan::TokenIndex>();
-                std::vector<std::int32_t> values(count + 16, kUntouched);
-                scan::ScanState state;
-                const scan::ChunkEnd read =
-                    kernel_->scan(state, begin, begin + text.size(), values.data(), *index);
-                EXPECT_EQ(std::vector<std::int32_t>(values.data(), read.out), expected) << text;
-                EXPECT_EQ(std::count(read.out, values.data() + values.size(), kUntouched),
-                          values.data() + values.size() - read.out)
-                    << text;
-            }
-        }
-    }
-}
-
-// What a kernel answers the driver for a piece of text: where it stopped,
-// whether a bad token stopped it, and where its numbers end; a token open at
-// the piece's end stays open in the state, with nothing said of it yet.
-TEST_P(NumberScanner, AnswersWhereAndWhyItStopped) {
-    struct Case {
-        std::string text;
-        std::vector<std::int32_t> values;
-        bool badToken;
-        std::size_t tokenAt;  // where the bad token begins
+// A window takes every token before the first one it cannot take, and stops
+// at that token's first byte, with the newlines before it: each shape after
+// plain numbers that put it at every place of the first blocks and of the
+// load's groups of four and eight conversions, separated by spaces or by
+// newlines. The load takes tokens of a minus and up to ten digits in the
+// 32-bit range; the count only those in canonical text, so that it can
+// compare them with the target as text. What the window declines, the byte
+// machine reads: a window that declined more would still read right, only
+// slower, so only this test sees it.
+TEST_P(NumberScanner, EachWindowStopsAtTheFirstTokenItCannotTake) {
+    struct Shape {
+        const char* text;
+        bool loaded;     // by the load's window
+        bool canonical;  // and by the count's
     };
-    const std::string plain(300, ' ');  // windows of plain numbers before each case
-    const Case cases[] = {
-        {"1 2 x 3", {1, 2}, true, 4},
-        {"7 12abc 5", {7, 12}, true, 4},
-        {"1 2147483648 3", {1}, true, 2},
-        {"-0 +5 -", {0, 5}, false, 0},  // the "-" may go on in the next piece
-        {"5-3 4", {5, -3}, false, 0},   // and the "4"
-    };
-    for (const Case& c : cases) {
-        for (const bool afterPlainWindows : {false, true}) {
-            const std::string text = (afterPlainWindows ? plain : "") + c.text;
-            const std::string padded = std::string(64, ' ') + text + std::string(256, ' ');
-            const char* begin = padded.data() + 64;
-            const char* end = begin + text.size();
-            auto index = std::make_unique<scan::TokenIndex>();
-            std::vector<std::int32_t> values(text.size() + 8);
-            scan::ScanState state;
-            const scan::ChunkEnd read = kernel_->scan(state, begin, end, values.data(), *index);
-            EXPECT_EQ(std::vector<std::int32_t>(values.data(), read.out), c.values) << c.text;
-            EXPECT_EQ(read.badToken, c.badToken) << c.text;
-            if (c.badToken) {
-                const char* token = begin + (text.size() - c.text.size()) + c.tokenAt;
-                EXPECT_EQ(state.tokenStart, token) << c.text;
-                EXPECT_TRUE(read.stop >= token && read.stop <= end) << c.text;
-            } else {
-                EXPECT_EQ(read.stop, end) << c.text;
+    const Shape shapes[] = {{"105", true, true},           {"1000000000", true, true},
+                            {"-2147483648", true, true},   {"2147483647", true, true},
+                            {"2139999999", true, true},    {"0", true, true},
+                            {"-90", true, true},           {"007", true, false},
+                            {"-0", true, false},           {"-05", true, false},
+                            {"00", true, false},           {"-0000000012", true, false},
+                            {"+5", false, false},          {"+0", false, false},
+                            {"00000000012", false, false}, {"2147483648", false, false},
+                            {"9999999999", false, false},  {"-2147483649", false, false},
+                            {"12345678901", false, false}, {"99999999999999999999", false, false},
+                            {"12abc", false, false},       {"-", false, false},
+                            {"--5", false, false},         {"5-3", false, false},
+                            {"x", false, false},           {"-\xb1", false, false}};
+    const CountTarget one{{'1'}, 1};
+    // Runs of digits of every length before the shape, so that what a block
+    // carries to the next is never blank.
+    const char* const plain[] = {"1", "23", "-456", "7890", "12345", "-1", "1000000001", "1"};
+    for (const Shape& shape : shapes) {
+        for (std::size_t at = 0; at < 140; ++at) {
+            for (const bool newlinesAlone : {false, true}) {
+                std::string before;
+                for (std::size_t i = 0; before.size() < at; ++i) {
+                    before += std::string(plain[i % 8]) + (i % 3 == 2 ? "\n" : " ");
+                }
+                std::string text = before + shape.text + " 1 2\n";
+                if (newlinesAlone) {
+                    before = withNewlines(before);
+                    text = withNewlines(text);
+                }
+                const std::string what = "\"" + text + "\"";
+                Window window(text);
+                const auto linesBefore =
+                    static_cast<std::uint64_t>(std::count(before.begin(), before.end(), '\n'));
+                const auto linesAll =
+                    static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\n'));
+                const std::vector<std::int32_t> numbersBefore = plainLoop(before).values;
+                const auto onesBefore = std::count(numbersBefore.begin(), numbersBefore.end(), 1);
+
+                std::vector<std::int32_t> values(text.size() + 8, 0x5eed);
+                std::int32_t* out = values.data();
+                std::uint64_t newlines = 0;
+                const std::size_t loadStop =
+                    kernel_->load(window.begin(), text.size(), out, window.bounds.data(), newlines);
+                const Reading expected = plainLoop(shape.loaded ? text : before);
+                EXPECT_EQ(loadStop, shape.loaded ? text.size() : before.size()) << what;
+                EXPECT_EQ(newlines, shape.loaded ? linesAll : linesBefore) << what;
+                EXPECT_EQ(std::vector<std::int32_t>(values.data(), out), expected.values) << what;
+                // Numbers after a bad one may be written, but not past the
+                // window's tokens, as in a group of conversions cut short.
+                std::istringstream tokens(text);
+                const auto written = std::distance(std::istream_iterator<std::string>(tokens),
+                                                   std::istream_iterator<std::string>());
+                EXPECT_EQ(std::count(values.begin() + written, values.end(), 0x5eed),
+                          values.end() - values.begin() - written)
+                    << what << ": written past its tokens";
+
+                Tally tally{0, 0};
+                const std::size_t countStop =
+                    kernel_->count(window.begin(), text.size(), one, tally, newlines);
+                EXPECT_EQ(countStop, shape.canonical ? text.size() : before.size()) << what;
+                EXPECT_EQ(newlines, shape.canonical ? linesAll : linesBefore) << what;
+                EXPECT_EQ(tally.numbers, static_cast<std::int64_t>(numbersBefore.size()) +
+                                             (shape.canonical ? 3 : 0))
+                    << what;
+                EXPECT_EQ(tally.matches, onesBefore + (shape.canonical ? 1 : 0)) << what;
             }
         }
     }
@@ -607,3 +587,4 @@ TEST(ScanKernels, TheBestIsFirstAndEveryOneIsFoundByName) {
 }
 
 }  // namespace
+}  // namespace scan

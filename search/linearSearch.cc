@@ -23,7 +23,7 @@ void linearSearch() {
         unsortedFile.clear();
         unsortedFile.rdbuf()->pubseekpos(0, std::ios::in);
         ReadingProgress progress("numbers.txt", *unsortedFile.rdbuf());
-        const NumberCount count = countNumbers(progress.stream(), currentNumber);
+        const scan::NumberCount count = scan::countNumbers(progress.stream(), currentNumber);
         progress.erase();
         comparisonCount = count.numbers;
         instanceCount = count.matches;

@@ -31,20 +31,20 @@ std::string escapedForTerminal(std::string_view text) {
     return shown;
 }
 
-void reportEarlyStop(const char* fileName, const ScanEnd& end) {
+void reportEarlyStop(const char* fileName, const scan::ScanEnd& end) {
     std::string reason;
     switch (end.stop) {
-        case ScanStop::endOfFile:
+        case scan::ScanStop::endOfFile:
             return;
-        case ScanStop::notANumber:
+        case scan::ScanStop::notANumber:
             // "..." when the token was longer than what the scanner kept.
             reason = '"' + escapedForTerminal(end.token) + (end.tokenCut ? "..." : "") +
                      "\" is not a 32-bit whole number";
             break;
-        case ScanStop::readError:
+        case scan::ScanStop::readError:
             reason = "read error";
             break;
-        case ScanStop::outOfMemory:
+        case scan::ScanStop::outOfMemory:
             reason = "out of memory";
             break;
     }

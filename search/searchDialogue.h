@@ -15,7 +15,7 @@ void printSearchReport();
 // Writes, for any ending but the end of the file, the one line on standard
 // error that says where the reading of `fileName` ("unsorted file" or "sorted
 // file") stopped and why.
-void reportEarlyStop(const char* fileName, const ScanEnd& end);
+void reportEarlyStop(const char* fileName, const scan::ScanEnd& end);
 
 // `text` as it can be shown on any terminal: printable ASCII as it is, every
 // other byte, and " and \, as \xhh, so that no file or argument can send

@@ -50,15 +50,15 @@ class CapturedErrors {
 
 TEST(ReportEarlyStop, SaysNothingAtTheEndOfTheFile) {
     CapturedErrors errors;
-    reportEarlyStop("sorted file", ScanEnd{ScanStop::endOfFile, 9, {}, false});
+    reportEarlyStop("sorted file", scan::ScanEnd{scan::ScanStop::endOfFile, 9, {}, false});
     EXPECT_EQ(errors.text(), "");
 }
 
 TEST(ReportEarlyStop, NamesTheLineAndTheReason) {
     CapturedErrors errors;
-    reportEarlyStop("unsorted file", ScanEnd{ScanStop::notANumber, 3, "a\"b", true});
-    reportEarlyStop("sorted file", ScanEnd{ScanStop::readError, 4, {}, false});
-    reportEarlyStop("sorted file", ScanEnd{ScanStop::outOfMemory, 5, {}, false});
+    reportEarlyStop("unsorted file", scan::ScanEnd{scan::ScanStop::notANumber, 3, "a\"b", true});
+    reportEarlyStop("sorted file", scan::ScanEnd{scan::ScanStop::readError, 4, {}, false});
+    reportEarlyStop("sorted file", scan::ScanEnd{scan::ScanStop::outOfMemory, 5, {}, false});
     EXPECT_EQ(errors.text(),
               "Stopped reading the unsorted file at line 3: \"a\\x22b...\" is not a 32-bit whole "
               "number!\n"

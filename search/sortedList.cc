@@ -126,7 +126,7 @@ std::size_t firstDescentFrom(const std::vector<std::int32_t>& list, std::size_t 
     return static_cast<std::size_t>(firstDescent(from, list.end()) - first);
 }
 
-void loadSortedList(const ScanKernel& kernel, const std::string& systemRoot) {
+void loadSortedList(const scan::ScanKernel& kernel, const std::string& systemRoot) {
     if (sortedFile.is_open() && !sortedFile) {
         return;  // loaded already
     }
@@ -144,9 +144,9 @@ void loadSortedList(const ScanKernel& kernel, const std::string& systemRoot) {
         mostNumbersFor(sortedList, roomLeft(readMemoryReadings(systemRoot)));
     bool orderChecked = false;  // the warning is given once, at the first descent
     ReadingProgress progress("sortedNumbers.txt", *sortedFile.rdbuf());
-    const ScanEnd end = scanNumbers(
+    const scan::ScanEnd end = scan::scanNumbers(
         progress.stream(),
-        [&orderChecked, &progress, mostNumbers](const NumberBatch& batch) {
+        [&orderChecked, &progress, mostNumbers](const scan::NumberBatch& batch) {
             const std::size_t before = sortedList.size();
             const std::size_t stored =
                 appendNumbers(sortedList, batch.values, batch.count, mostNumbers);

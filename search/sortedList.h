@@ -18,7 +18,8 @@
 // killed (see search/memoryRoom.h): past that, the load stops as when an
 // allocation fails, keeping what it has. `kernel` is for the benchmark, and
 // `systemRoot`, the folder the memory readings are taken under, for tests.
-void loadSortedList(const ScanKernel& kernel = bestKernel(), const std::string& systemRoot = "");
+void loadSortedList(const scan::ScanKernel& kernel = scan::bestKernel(),
+                    const std::string& systemRoot = "");
 
 // Makes room in `list` for every number that the rest of `in` can hold (one
 // per two bytes), so that loading the file never copies the list. The room is

@@ -16,7 +16,7 @@
 #include "fifoWriter.h"
 #include "frontend/programState.h"
 #include "madeUpSystem.h"
-#include "scan/kernel.h"
+#include "scan/readSizes.h"
 #include "search/memoryRoom.h"
 
 namespace {
@@ -172,7 +172,7 @@ TEST_F(LoadSortedList, StopsAtTheCeilingFromAFileAndFromAPipe) {
             std::ofstream(path_) << text;
         }
         sortedFile.open(path_);
-        loadSortedList(bestKernel(), system.root());
+        loadSortedList(scan::bestKernel(), system.root());
         EXPECT_EQ(sortedList.size(), 40960u) << (fromPipe ? "from a pipe" : "from a file");
         EXPECT_EQ(errors_.str(), "Stopped reading the sorted file at line 40961: out of memory!\n")
             << (fromPipe ? "from a pipe" : "from a file");

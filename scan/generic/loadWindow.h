@@ -1,65 +1,67 @@
-// The load's window: plain numbers converted, several at a time where the
-// instruction set can (see scan/generic/lookBack.h).
+// The load's window: numbers converted, several at a time where the
+// instruction set can.
 #pragma once
 
 #include <stddef.h>
 #include <stdint.h>
 
-#include "scan/generic/lookBack.h"
+#include "scan/generic/blocks.h"
 
 namespace scan {
 namespace {
-namespace lookBack {
 
-// Reads the window [p, p + size), which ends in white space, appending its
-// numbers to `out` and counting its newlines into `newlines`, when it holds
-// nothing but tokens of digits after an optional minus, each at most ten
-// digits and within the 32-bit range; otherwise returns false, having
-// appended nothing. Leading zeros and "-0" convert as `>>` reads them, so
-// unlike the count, this window takes them.
-//
-// The blocks are checked first, noting where each token's digits start and
-// where it ends, which alternate, in one index (appendBounds); then the
-// instruction set's convertTokens converts the tokens, several at a time
-// where it can, and checks their lengths and ranges. Reads up to 64 bytes
-// past the window, and 16 before it.
-__attribute__((noinline)) bool scanWindowLookBack(const char* p, size_t size, int32_t*& out,
-                                                  TokenIndex& ix, uint64_t& newlines) {
-    LookBackCarry was;
-    uint64_t unplain = 0, lines = 0;
-    uint32_t bounds = 0;
-    eachBlock(
-        size,
-        [&](uint32_t base, uint64_t valid) __attribute__((always_inline)) {
-            const BlockTokens tokens = tokensOf(p + base, valid, was, lines);
-            unplain |=
-                tokens.notPlain |  // an unusual byte, "+", a minus inside a token
-                (behind<1>(tokens.minus, was.minus) & ~tokens.digit);  // a lone sign, or "--"
-            appendBounds(tokens.ends | (tokens.digit & ~behind<1>(tokens.digit, was.digit)), base,
-                         ix.bounds, bounds);
-            was.space = tokens.space;
-            was.digit = tokens.digit;
-            was.minus = tokens.minus;
-        },
-        [&] { return unplain == 0; });
-    if (unplain != 0) {
-        return false;
+// Notes, block by block (see readBlocks), where each token's digits start
+// and where it ends, which alternate, in one index for convertTokens. It
+// cannot take a token with an unusual byte, a "+", a lone sign or a minus
+// inside; it takes leading zeros and "-0", which convert as `>>` reads them,
+// and leaves the length and the range to convertTokens.
+template <typename Set>
+struct LoadReader {
+    uint16_t* bounds;
+    uint32_t count = 0;
+
+    __attribute__((always_inline)) uint64_t unplain(const char*, const BlockTokens& t,
+                                                    const Carry& was) const {
+        return t.notPlain | (behind<1>(t.minus, was.minus) & ~t.digit);  // a lone sign, or "--"
     }
-    // convertTokens may read a few tokens past the count: there, tokens of
-    // no digits.
-    for (uint32_t k = bounds; k < bounds + 14; k++) {
-        ix.bounds[k] = 1;
+    __attribute__((always_inline)) void take(const char*, uint32_t base, const BlockTokens& t,
+                                             const Carry& was) {
+        Set::appendBounds(t.ends | (t.digit & ~behind<1>(t.digit, was.digit)), base, bounds, count);
     }
-    const uint32_t count = bounds / 2;
-    if (!convertTokens(p, ix.bounds, count, out)) {
-        return false;
+    // A token's digits may have started: its first bound goes.
+    void dropOpenToken() { count &= ~1u; }
+};
+
+// Reads the numbers of the window [p, p + size), which ends in white space,
+// into `out`, moving it along, up to the first token that is not an optional
+// minus and at most ten digits within the 32-bit range; returns that token's
+// offset, or `size`, with the newlines before it in `newlines`. `bounds` is
+// scratch room for size + 80 entries.
+template <typename Set>
+__attribute__((noinline)) size_t loadWindow(const char* p, size_t size, int32_t*& out,
+                                            uint16_t* bounds, uint64_t& newlines) {
+    LoadReader<Set> reader{bounds};
+    const size_t stop = readBlocks<Set>(p, size, reader, newlines);
+    // convertTokens may read a few tokens past the count: there, tokens of no
+    // digits.
+    for (uint32_t k = reader.count; k < reader.count + 14; k++) {
+        bounds[k] = 1;
     }
-    out += count;
-    newlines = lines;
-    return true;
+    const uint32_t count = reader.count / 2;
+    const uint32_t converted = Set::convertTokens(p, bounds, count, out);
+    out += converted;
+    if (converted == count) {
+        return stop;
+    }
+    // Too long or beyond the range: the window ends at the token's sign, or
+    // its first digit, and so do its newlines.
+    const unsigned digits = bounds[2 * converted];
+    const size_t start = digits - ((p + digits)[-1] == '-' ? 1u : 0u);
+    for (const char* c = p + start; c < p + stop; ++c) {
+        newlines -= *c == '\n' ? 1u : 0u;
+    }
+    return start;
 }
 
-}  // namespace lookBack
-using lookBack::scanWindowLookBack;
 }  // namespace
 }  // namespace scan

@@ -12,7 +12,7 @@ bool Reading::operator==(const Reading& o) const {
 
 std::ostream& operator<<(std::ostream& os, const Reading& r) {
     os << r.values.size() << " numbers, stop " << static_cast<int>(r.stop) << " at line " << r.line;
-    if (r.stop == ScanStop::notANumber) {
+    if (r.stop == scan::ScanStop::notANumber) {
         os << " at token \"" << r.token << (r.tokenCut ? "\"..." : "\"");
     }
     return os;
@@ -33,10 +33,10 @@ Reading plainLoop(const std::string& text) {
         if (at == std::string::npos) {
             at = text.size();
         } else {
-            r.stop = ScanStop::notANumber;
+            r.stop = scan::ScanStop::notANumber;
             const std::size_t tokenEnd = std::min(text.find_first_of(kSpace, at), text.size());
-            r.token = text.substr(at, std::min(tokenEnd - at, kTokenShown));
-            r.tokenCut = tokenEnd - at > kTokenShown;
+            r.token = text.substr(at, std::min(tokenEnd - at, scan::kTokenShown));
+            r.tokenCut = tokenEnd - at > scan::kTokenShown;
         }
         r.line = 1 + static_cast<std::uint64_t>(std::count(
                          text.begin(), text.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
@@ -63,16 +63,16 @@ std::vector<std::int32_t> plainList(std::istream& in) {
     return list;
 }
 
-Reading readWithKernel(const std::string& text, const ScanKernel& kernel) {
+Reading readWithKernel(const std::string& text, const scan::ScanKernel& kernel) {
     std::stringbuf in(text);
     return readWithKernel(in, kernel);
 }
 
-Reading readWithKernel(std::streambuf& in, const ScanKernel& kernel) {
+Reading readWithKernel(std::streambuf& in, const scan::ScanKernel& kernel) {
     Reading r;
-    const ScanEnd end = scanNumbers(
+    const scan::ScanEnd end = scan::scanNumbers(
         in,
-        [&r](const NumberBatch& batch) {
+        [&r](const scan::NumberBatch& batch) {
             r.values.insert(r.values.end(), batch.values, batch.values + batch.count);
             return batch.count;
         },
@@ -86,9 +86,10 @@ Reading readWithKernel(std::streambuf& in, const ScanKernel& kernel) {
 
 // Counts are kept as numbers of the Reading: two files of over 2^31 numbers
 // are not what these helpers are for.
-Reading countWithKernel(const std::string& text, std::int32_t target, const ScanKernel& kernel) {
+Reading countWithKernel(const std::string& text, std::int32_t target,
+                        const scan::ScanKernel& kernel) {
     std::stringbuf in(text);
-    const NumberCount c = countNumbers(in, target, kernel);
+    const scan::NumberCount c = scan::countNumbers(in, target, kernel);
     return {{static_cast<std::int32_t>(c.numbers), static_cast<std::int32_t>(c.matches)},
             c.end.stop,
             c.end.line,

@@ -14,7 +14,7 @@
 // which token stopped it.
 struct Reading {
     std::vector<std::int32_t> values;
-    ScanStop stop = ScanStop::endOfFile;
+    scan::ScanStop stop = scan::ScanStop::endOfFile;
     std::uint64_t line = 0;
     std::string token;
     bool tokenCut = false;
@@ -41,12 +41,13 @@ PlainCount plainCount(std::istream& in, std::int32_t target);
 std::vector<std::int32_t> plainList(std::istream& in);
 
 // How `text`, or what `in` holds, reads with scanNumbers and `kernel`.
-Reading readWithKernel(const std::string& text, const ScanKernel& kernel);
-Reading readWithKernel(std::streambuf& in, const ScanKernel& kernel);
+Reading readWithKernel(const std::string& text, const scan::ScanKernel& kernel);
+Reading readWithKernel(std::streambuf& in, const scan::ScanKernel& kernel);
 
 // What a count of `target` found: as a Reading whose values are the two
 // counts, the numbers read and those equal to the target.
-Reading countWithKernel(const std::string& text, std::int32_t target, const ScanKernel& kernel);
+Reading countWithKernel(const std::string& text, std::int32_t target,
+                        const scan::ScanKernel& kernel);
 // What countWithKernel must find, given the plain loop's reading of the text.
 Reading expectedCount(const Reading& plain, std::int32_t target);
 
