@@ -12,6 +12,7 @@ enum class HaystackShape {
     small,        // numbers from 0 to 99, separated by single spaces
     shortLines,   // numbers from 0 to 999, one per line
     signedZeros,  // signs and leading zeros: "+000123", "-0000004567"
+    someSigns,    // random numbers, one in twenty with a "+" or a leading zero
 };
 
 // Writes `count` numbers of `shape` to `out`, the same for the same `seed`.
@@ -45,6 +46,17 @@ inline void writeHaystack(std::ostream& out, HaystackShape shape, std::uint64_t 
                 text += std::to_string(rng() % 1000);
                 text += '\n';
                 break;
+            case HaystackShape::someSigns: {
+                const auto value = static_cast<std::int32_t>(rng());
+                const std::string digits = std::to_string(value < 0 ? -std::int64_t{value} : value);
+                const char* sign = value < 0 ? "-" : "";
+                if (i % 20 == 7) {
+                    sign = value < 0 ? "-0" : rng() & 1 ? "+" : "0";
+                }
+                text += sign + digits;
+                text += '\n';
+                break;
+            }
             case HaystackShape::signedZeros:
                 text += rng() & 1 ? '-' : '+';
                 text += std::string(rng() % 5, '0');

@@ -202,7 +202,8 @@ int main(int argc, char** argv) {
                             {"sorted", HaystackShape::sorted, true},
                             {"small", HaystackShape::small, false},
                             {"short lines", HaystackShape::shortLines, true},
-                            {"signs+zeros", HaystackShape::signedZeros, false}};
+                            {"signs+zeros", HaystackShape::signedZeros, false},
+                            {"some signs", HaystackShape::someSigns, false}};
 
     std::printf("%llu numbers per file, %d runs each; MB/s median (slowest-fastest)\n\n",
                 static_cast<unsigned long long>(options.numbers), options.runs);
