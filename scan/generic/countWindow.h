@@ -62,7 +62,8 @@ inline uint64_t beyondLimit(const char* digits, bool negative) {
 // Counts a window's tokens block by block (see readBlocks). It cannot take a
 // token that is not canonical: an unusual byte, a lone sign, a "+", a leading
 // zero, "-0", more than 10 digits, or 10 digits beyond the 32-bit range.
-template <typename Set>
+// A target of up to three bytes (kShort) is counted from masks alone.
+template <typename Set, bool kShort>
 struct CountReader {
     TargetWords words;
     uint64_t numbers = 0, matches = 0;
@@ -129,7 +130,7 @@ struct CountReader {
                                            Set::equal(Set::load(at - length), first)),
                                  Set::equal(Set::load(at - length + secondAt), second));
             });
-            if (length <= 3) {
+            if (kShort) {
                 matches += countOnes(candidates & spaceBack());
                 return;
             }
@@ -189,11 +190,16 @@ struct CountReader {
 template <typename Set>
 __attribute__((noinline)) size_t countWindow(const char* p, size_t size, const CountTarget& target,
                                              Tally& tally, uint64_t& newlines) {
-    CountReader<Set> reader{targetWords(target)};
-    const size_t stop = readBlocks<Set>(p, size, reader, newlines);
-    tally.numbers += static_cast<int64_t>(reader.numbers);
-    tally.matches += static_cast<int64_t>(reader.matches);
-    return stop;
+    // One loop for each kind of target, so that no block asks which.
+    const auto read = [&](auto reader) {
+        const size_t stop = readBlocks<Set>(p, size, reader, newlines);
+        tally.numbers += static_cast<int64_t>(reader.numbers);
+        tally.matches += static_cast<int64_t>(reader.matches);
+        return stop;
+    };
+    const TargetWords words = targetWords(target);
+    return words.length <= 3 ? read(CountReader<Set, true>{words})
+                             : read(CountReader<Set, false>{words});
 }
 
 }  // namespace
