@@ -2,7 +2,9 @@
 #include "frontend/fileIdentity.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 NameLookup lookUpName(const char* name, FileIdentity& identity) {
     struct stat status {};
@@ -20,4 +22,24 @@ NameLookup lookUpName(const char* name, FileIdentity& identity) {
     identity.directory = S_ISDIR(status.st_mode);
     identity.fifo = S_ISFIFO(status.st_mode);
     return NameLookup::file;
+}
+
+int openSameRegularFile(const char* name, const FileIdentity& identity, std::uint64_t& size) {
+    const int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+        static_cast<std::uint64_t>(status.st_dev) != identity.device ||
+        static_cast<std::uint64_t>(status.st_ino) != identity.inode) {
+        close(fd);
+        return -1;
+    }
+    size = static_cast<std::uint64_t>(status.st_size);
+    return fd;
+}
+
+void closeFile(int fd) {
+    close(fd);
 }

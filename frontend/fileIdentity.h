@@ -27,3 +27,9 @@ enum class NameLookup {
 
 // Looks `name` up, following symbolic links: a link names its target's file.
 NameLookup lookUpName(const char* name, FileIdentity& identity);
+
+// Opens `name` again for reading by offset (pread), if it still names the
+// regular file `identity`, and says its size; -1 otherwise. The caller closes it.
+int openSameRegularFile(const char* name, const FileIdentity& identity, std::uint64_t& size);
+// Closes what openSameRegularFile opened.
+void closeFile(int fd);

@@ -1,4 +1,5 @@
 // needle's entry point: greeting, the two number files, and the main menu loop.
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <system_error>
 
 #include "frontend/numberReader.h"
+#include "frontend/processors.h"
 #include "frontend/programState.h"
 #include "frontend/standardInput.h"
 #include "search/binarySearch.h"
@@ -41,7 +43,7 @@ void reopenClosedStandardStreams() {
 
 // What `needle --help` prints.
 constexpr const char kUsage[] =
-    "Usage: needle [--help | --version]\n"
+    "Usage: needle [-j N] [--help | --version]\n"
     "\n"
     "needle is an interactive menu program: it counts how many times a whole number\n"
     "occurs in the files of numbers in the current folder. The linear search reads\n"
@@ -51,16 +53,53 @@ constexpr const char kUsage[] =
     "\n"
     "Scripts can type for it:  printf '2\\n7\\n0\\n' | needle\n"
     "\n"
-    "  -h, --help   show this help and exit\n"
-    "  --version    show the version and exit\n"
+    "  -j, --threads N  read a large file with up to N threads at once, 1 to 256\n"
+    "                   (by default, as many as the processors needle may use)\n"
+    "  -h, --help       show this help and exit\n"
+    "  --version        show the version and exit\n"
     "\n"
     "The file format, the messages and the exit status: man needle\n";
 
-// Answers --help and --version, and ends the program after either. needle
-// takes no other arguments: each one is ignored, after a line that says so.
+// The thread count of -j or --threads: 1 to 256. Anything else ends the
+// program with a line that says so and status 2, the mark of a usage error.
+unsigned threadCount(const std::string_view option, const char* value) {
+    if (value == nullptr) {
+        std::cerr << "needle: option '" << option << "' needs a thread count (see needle --help)\n";
+        std::exit(2);
+    }
+    const std::string_view text = value;
+    unsigned count = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+    if (error != std::errc{} || end != text.data() + text.size() || count < 1 || count > 256) {
+        std::cerr << "needle: invalid thread count '" << escapedForTerminal(text) << "' for '"
+                  << option << "' (a whole number from 1 to 256; see needle --help)\n";
+        std::exit(2);
+    }
+    return count;
+}
+
+// Sets the thread count from -j N, -jN, --threads N or --threads=N, by
+// default the processors needle may use; answers --help and --version, and
+// ends the program after either. Every other argument is ignored, after a
+// line that says so.
 void handleArguments(int argc, char** argv) {
+    readingThreads = usableProcessors();
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
+        const char* const next = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (argument == "-j" || argument == "--threads") {
+            readingThreads = threadCount(argument, next);
+            ++i;
+            continue;
+        }
+        if (argument.substr(0, 2) == "-j") {
+            readingThreads = threadCount("-j", argv[i] + 2);
+            continue;
+        }
+        if (argument.substr(0, 10) == "--threads=") {
+            readingThreads = threadCount("--threads", argv[i] + 10);
+            continue;
+        }
         if (argument == "--help" || argument == "-h") {
             std::cout << kUsage;
             std::exit(exitStatus());

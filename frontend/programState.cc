@@ -13,6 +13,7 @@ std::int64_t mid = 0;
 std::ifstream unsortedFile;
 std::ifstream sortedFile;
 std::vector<std::int32_t> sortedList;
+unsigned readingThreads = 1;
 FileIdentity unsortedFileIdentity;
 FileIdentity sortedFileIdentity;
 
@@ -29,6 +30,7 @@ void resetProgramState() {
         file->clear();
     }
     std::vector<std::int32_t>().swap(sortedList);
+    readingThreads = 1;
     unsortedFileIdentity = {};
     sortedFileIdentity = {};
 }

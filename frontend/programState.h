@@ -28,6 +28,8 @@ extern std::ifstream unsortedFile;
 extern std::ifstream sortedFile;
 // The numbers of sortedNumbers.txt in file order; only ever grows.
 extern std::vector<std::int32_t> sortedList;
+// How many threads may read a regular file at once (see --threads).
+extern unsigned readingThreads;
 // Which files the two streams have open; empty for one that never opened.
 extern FileIdentity unsortedFileIdentity;
 extern FileIdentity sortedFileIdentity;

@@ -144,10 +144,17 @@ void ReadingProgress::erase() {
 
 std::streamsize ReadingProgress::xsgetn(char* s, std::streamsize n) {
     const std::streamsize got = file_.sgetn(s, n);
-    if (!atTerminal_ || got <= 0) {
-        return got;
+    if (got > 0) {
+        advanceTo(read_ + static_cast<std::uint64_t>(got));
     }
-    read_ += static_cast<std::uint64_t>(got);
+    return got;
+}
+
+void ReadingProgress::advanceTo(std::uint64_t read) {
+    if (!atTerminal_) {
+        return;
+    }
+    read_ = read;
     const auto now = std::chrono::steady_clock::now();
     if (now - started_ > kQuiet && (!shown_ || now - drawn_ >= kRedraw)) {
         std::cerr << redrawnLine(progressText(fileName_, read_, total_), shownColumns_,
@@ -156,5 +163,4 @@ std::streamsize ReadingProgress::xsgetn(char* s, std::streamsize n) {
         shown_ = true;
         drawn_ = now;
     }
-    return got;
 }

@@ -49,6 +49,9 @@ class ReadingProgress : private std::streambuf {
 
     // The file, read through this object.
     std::streambuf& stream() { return *this; }
+    // For a file read elsewhere, by several threads at once: `read` bytes of
+    // it are read now.
+    void advanceTo(std::uint64_t read);
     void erase();
 
   private:

@@ -8,6 +8,32 @@
 #include "scan/numberScanner.h"
 #include "search/searchDialogue.h"
 
+namespace {
+
+// Counts the target in numbers.txt: a regular file, as the stream has it
+// open, split over the threads needle may use; anything else, or a file too
+// small to be worth it, on this thread through the stream.
+scan::NumberCount countUnsortedFile(ReadingProgress& progress) {
+    scan::SplitFile split;
+    split.threads = readingThreads;
+    if (readingThreads > 1) {
+        split.fd = openSameRegularFile("numbers.txt", unsortedFileIdentity, split.size);
+    }
+    if (split.fd >= 0 && split.size < 2 * split.smallestRange) {
+        closeFile(split.fd);  // one range: the stream reads it as fast
+        split.fd = -1;
+    }
+    if (split.fd < 0) {
+        return scan::countNumbers(progress.stream(), currentNumber);
+    }
+    split.whileWaiting = [&progress](std::uint64_t read) { progress.advanceTo(read); };
+    const scan::NumberCount count = scan::countNumbers(split, currentNumber);
+    closeFile(split.fd);
+    return count;
+}
+
+}  // namespace
+
 void linearSearch() {
     instanceCount = 0;
     comparisonCount = 0;
@@ -23,7 +49,7 @@ void linearSearch() {
         unsortedFile.clear();
         unsortedFile.rdbuf()->pubseekpos(0, std::ios::in);
         ReadingProgress progress("numbers.txt", *unsortedFile.rdbuf());
-        const scan::NumberCount count = scan::countNumbers(progress.stream(), currentNumber);
+        const scan::NumberCount count = countUnsortedFile(progress);
         progress.erase();
         comparisonCount = count.numbers;
         instanceCount = count.matches;

@@ -22,9 +22,9 @@ TEST(Arguments, HelpShowsUsageAndEnds) {
     const NeedleOutcome help = runWith({"--help"}, "1\n5\n0\n");
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.err, "");
-    EXPECT_EQ(help.out.rfind("Usage: needle [--help | --version]\n", 0), 0u) << help.out;
+    EXPECT_EQ(help.out.rfind("Usage: needle [-j N] [--help | --version]\n", 0), 0u) << help.out;
     for (const char* part : {"interactive menu", "numbers.txt", "sortedNumbers.txt",
-                             "printf '2\\n7\\n0\\n' | needle", "man needle\n"}) {
+                             "printf '2\\n7\\n0\\n' | needle", "--threads N", "man needle\n"}) {
         EXPECT_NE(help.out.find(part), std::string::npos) << "no \"" << part << "\" in the help";
     }
     EXPECT_EQ(help.out.find("Hello user"), std::string::npos);
@@ -55,6 +55,43 @@ TEST(Arguments, OthersAreIgnoredWithALineEach) {
               "needle: ignoring argument '' (needle takes no arguments; see needle --help)\n");
     EXPECT_EQ(other.status, 0);
     EXPECT_EQ(plain.err, "");
+}
+
+// Is a thread count taken in each of the four spellings, and does the session
+// read as without one? Is a bad or missing count refused before the greeting,
+// with a line that says why and the usage error's status 2?
+TEST(Arguments, ThreadCounts) {
+    const std::string typed = "1\n5\n0\n";
+    const NeedleOutcome plain = runWith({}, typed);
+    for (const std::vector<std::string>& given :
+         {std::vector<std::string>{"-j", "3"}, {"-j256"}, {"--threads", "1"}, {"--threads=2"}}) {
+        const NeedleOutcome outcome = runWith(given, typed);
+        EXPECT_EQ(outcome.out, plain.out) << given[0];
+        EXPECT_EQ(outcome.err, "") << given[0];
+        EXPECT_EQ(outcome.status, 0) << given[0];
+    }
+    const std::pair<std::vector<std::string>, const char*> refused[] = {
+        {{"-j", "0"}, "needle: invalid thread count '0' for '-j'"},
+        {{"-j257"}, "needle: invalid thread count '257' for '-j'"},
+        {{"--threads=-1"}, "needle: invalid thread count '-1' for '--threads'"},
+        {{"--threads", "two"}, "needle: invalid thread count 'two' for '--threads'"},
+        {{"-j", ""}, "needle: invalid thread count '' for '-j'"},
+        {{"--threads="}, "needle: invalid thread count '' for '--threads'"},
+        {{"-j", "4x"}, "needle: invalid thread count '4x' for '-j'"}};
+    for (const auto& [given, said] : refused) {
+        const NeedleOutcome outcome = runWith(given, typed);
+        EXPECT_EQ(outcome.out, "") << said;
+        EXPECT_EQ(outcome.err,
+                  std::string(said) + " (a whole number from 1 to 256; see needle --help)\n");
+        EXPECT_EQ(outcome.status, 2) << said;
+    }
+    for (const char* option : {"-j", "--threads"}) {
+        const NeedleOutcome outcome = runWith({option}, typed);
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_EQ(outcome.err, "needle: option '" + std::string(option) +
+                                   "' needs a thread count (see needle --help)\n");
+        EXPECT_EQ(outcome.status, 2);
+    }
 }
 
 // Is an argument with bytes a terminal would act on shown escaped, as a bad

@@ -33,6 +33,32 @@ FifoWriter onesThrough(const fs::path& fifo, std::uint64_t lines) {
     });
 }
 
+// Does a file large enough to be read by several threads give, to the byte,
+// the dialogue of the one-thread reading: the counts of every search, and the
+// line and token of a stop near its end or at its start?
+TEST(LargeFiles, ThreadsSayWhatOneThreadSays) {
+    ScratchDir dir("threads");
+    std::string lines;
+    for (int i = 0; lines.size() < (std::size_t{12} << 20); ++i) {
+        lines += std::to_string(i % 13 == 0 ? 7 : i * 7919 % 100000 - 50000);
+        lines += i % 100 == 0 ? "\r\n" : i % 7 == 0 ? " " : "\n";
+    }
+    writeWholeFile(dir.path / "sortedNumbers.txt", "1\n");
+    for (const std::string& text : {lines, lines + "12 x7 5\n", "-x " + lines}) {
+        writeWholeFile(dir.path / "numbers.txt", text);
+        const std::string typed = "1\n7\n1\n12\n0\n";
+        RunOptions one, four;
+        one.arguments = {"-j", "1"};
+        four.arguments = {"-j", "4"};
+        const NeedleOutcome byOne = runNeedle(dir.path, typed, one);
+        const NeedleOutcome byFour = runNeedle(dir.path, typed, four);
+        EXPECT_EQ(byFour.out, byOne.out);
+        EXPECT_EQ(byFour.err, byOne.err);
+        EXPECT_EQ(byFour.status, byOne.status);
+        EXPECT_NE(byOne.out.find("instances of 7"), std::string::npos) << byOne.out;
+    }
+}
+
 // Is a numbers.txt of more than 4 GiB (sparse: two numbers, then NUL bytes)
 // read, and followed when it is replaced? Where file offsets or stat were
 // 32-bit, its identity could not be read, and the new file never would be.
