@@ -16,7 +16,7 @@ MAKEFLAGS += --no-print-directory
 ARCH ?= arm64
 CROSS_ARCHS := arm64 s390x i386 armhf ppc64el riscv64
 
-.PHONY: all build configure run test install uninstall installed-build deb dev bench sanitize \
+.PHONY: all build configure run test install uninstall installed-build deb dev bench sanitize tsan \
         fuzz cross cross-test clean
 
 all: build
@@ -135,6 +135,16 @@ sanitize:
 	cmake --build --preset sanitize -j $(JOBS)
 	ctest --preset sanitize
 
+# The tests of the reading split over threads, built with ThreadSanitizer:
+# any report of a data race fails them.
+tsan:
+	cmake -S . -B build-tsan -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DNEEDLE_TSAN=ON $(CMAKE_FLAGS)
+	cmake --build build-tsan -j $(JOBS) --target needle_unit_tests needle_session_tests needle
+	TSAN_OPTIONS=halt_on_error=1 ./build-tsan/tests/needle_unit_tests --gtest_filter='*SplitCount*'
+	TSAN_OPTIONS=halt_on_error=1 ./build-tsan/tests/needle_session_tests \
+	  --gtest_filter='LargeFiles.ThreadsSayWhatOneThreadSays'
+
 # Each libFuzzer target for FUZZ_SECONDS, from the committed seeds; what it
 # learns goes to build-fuzz/corpus/. Longer: make fuzz FUZZ_SECONDS=3600
 fuzz:
@@ -153,4 +163,4 @@ fuzz:
 	  "$(CURDIR)/build-fuzz/corpus/doubleReader" "$(CURDIR)/fuzz/corpus/doubleReader"
 
 clean:
-	rm -rf "$(BUILD)" build-dev build-bench build-asan build-fuzz $(CROSS_ARCHS:%=build-%)
+	rm -rf "$(BUILD)" build-dev build-bench build-asan build-tsan build-fuzz $(CROSS_ARCHS:%=build-%)

@@ -3,6 +3,7 @@
 // on page-cached files of several shapes; then the searches' peak memory.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/haystack.h"
@@ -58,7 +60,10 @@ struct Group {
     bool load = false;            // the load's group: its line gives user time a number
     Method plain;                 // what "x plain" is measured against
     std::vector<Method> kernels;  // needle with each kernel the processor runs, best first
-    std::vector<Method> others;   // each compared with needle's best kernel
+    // For each of `kernels`, where its one-thread row is among them (a count
+    // split over threads is compared with it); empty for the load.
+    std::vector<std::size_t> oneThread;
+    std::vector<Method> others;  // each compared with needle's best kernel
 };
 
 struct Report {
@@ -96,6 +101,10 @@ void runGroup(const Group& group, double megabytes, const Options& options, Repo
                 line += (m == 0 ? "" : ", ") + ratioText(methods[m].name, timings[m], timings[k]);
             }
         }
+        if (!group.oneThread.empty() && group.oneThread[k - 1] != k - 1) {
+            const std::size_t one = 1 + group.oneThread[k - 1];
+            line += ", " + ratioText(methods[one].name, timings[one], timings[k]);
+        }
         if (group.load) {
             // With the user time of filling fresh memory alone beside it:
             // some virtual machines charge the host's page faults there.
@@ -112,6 +121,12 @@ void runGroup(const Group& group, double megabytes, const Options& options, Repo
         }
         report.ratios.push_back(line);
     }
+}
+
+// The split counts measured: two threads, and all the processor has if more.
+std::vector<unsigned> threadCounts() {
+    const unsigned all = std::max(std::thread::hardware_concurrency(), 1u);
+    return all > 2 ? std::vector<unsigned>{2, all} : std::vector<unsigned>{2};
 }
 
 std::int32_t firstNumber(const fs::path& file) {
@@ -142,9 +157,17 @@ std::vector<Group> groupsFor(const Shape& shape, const fs::path& file) {
         count.label = groups.empty() ? shape.name : shape.name + (", " + std::to_string(target));
         count.plain = plainCountMethod(file, target);
         for (const scan::ScanKernel* kernel : scan::supportedKernels()) {
+            count.oneThread.push_back(count.kernels.size());
             count.kernels.push_back(needleCountMethod(file, target, *kernel));
+            for (const unsigned threads : threadCounts()) {
+                count.oneThread.push_back(count.oneThread.back());
+                count.kernels.push_back(needleSplitCountMethod(file, target, *kernel, threads));
+            }
         }
         count.others.push_back(readAloneMethod(file));
+        for (const unsigned threads : threadCounts()) {
+            count.others.push_back(readAloneSplitMethod(file, threads));
+        }
         for (const char* tool : {"rg -c -x -F", "rg --no-mmap -c -x -F", "grep -c -x -F"}) {
             const std::string command = tool;
             if (shape.oneNumberALine && installed(command.substr(0, command.find(' ')))) {

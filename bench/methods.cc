@@ -4,11 +4,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include "frontend/programState.h"
@@ -35,6 +37,16 @@ Counts listCounts(const std::vector<std::int32_t>& list, std::int32_t target, Ru
         c.checksum = checksum;
     }
     return c;
+}
+
+// The file opened for reading; the benchmark ends if it cannot be.
+int openOrExit(const fs::path& file) {
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        std::perror(file.c_str());
+        std::exit(1);
+    }
+    return fd;
 }
 
 }  // namespace
@@ -67,6 +79,21 @@ Method needleCountMethod(const fs::path& file, std::int32_t target,
             }};
 }
 
+Method needleSplitCountMethod(const fs::path& file, std::int32_t target,
+                              const scan::ScanKernel& kernel, unsigned threads) {
+    return {std::string("needle count, ") + scan::kernelName(kernel) + ", " +
+                std::to_string(threads) + " threads",
+            [file, target, &kernel, threads](Run) {
+                scan::SplitFile split;
+                split.fd = openOrExit(file);
+                split.size = fs::file_size(file);
+                split.threads = threads;
+                const scan::NumberCount c = scan::countNumbers(split, target, kernel);
+                close(split.fd);
+                return Counts{c.numbers, c.matches, {}};
+            }};
+}
+
 Method needleLoadMethod(const fs::path& file, std::int32_t target, const scan::ScanKernel& kernel) {
     return {std::string("needle load, ") + scan::kernelName(kernel),
             [file, target, &kernel](Run run) {
@@ -76,6 +103,34 @@ Method needleLoadMethod(const fs::path& file, std::int32_t target, const scan::S
                 const Counts c = listCounts(sortedList, target, run);
                 resetProgramState();
                 return c;
+            }};
+}
+
+Method readAloneSplitMethod(const fs::path& file, unsigned threads) {
+    return {"read() alone, " + std::to_string(threads) + " threads", [file, threads](Run) {
+                const int fd = openOrExit(file);
+                const std::uint64_t size = fs::file_size(file);
+                std::vector<std::thread> readers;
+                for (unsigned t = 0; t < threads; ++t) {
+                    readers.emplace_back([fd, from = size / threads * t,
+                                          to = t + 1 == threads ? size : size / threads * (t + 1)] {
+                        std::vector<char> buffer(scan::kChunk);
+                        for (std::uint64_t at = from; at < to;) {
+                            const ssize_t got = pread(
+                                fd, buffer.data(), std::min<std::uint64_t>(scan::kChunk, to - at),
+                                static_cast<off_t>(at));
+                            if (got <= 0) {
+                                break;
+                            }
+                            at += static_cast<std::uint64_t>(got);
+                        }
+                    });
+                }
+                for (std::thread& reader : readers) {
+                    reader.join();
+                }
+                close(fd);
+                return Counts{};
             }};
 }
 

@@ -17,12 +17,19 @@ Method plainLoadMethod(const std::filesystem::path& file, std::int32_t target);
 // What the linear search runs: countNumbers with `kernel`.
 Method needleCountMethod(const std::filesystem::path& file, std::int32_t target,
                          const scan::ScanKernel& kernel);
+// What the linear search runs on a regular file with -j `threads`: the count
+// split over that many threads.
+Method needleSplitCountMethod(const std::filesystem::path& file, std::int32_t target,
+                              const scan::ScanKernel& kernel, unsigned threads);
 // What the binary search's first run does: loadSortedList with `kernel`.
 Method needleLoadMethod(const std::filesystem::path& file, std::int32_t target,
                         const scan::ScanKernel& kernel);
 // The file read into a 64-byte-aligned buffer in the scanner's chunk size,
 // and nothing else: the copy that every count pays.
 Method readAloneMethod(const std::filesystem::path& file);
+// The same by `threads` threads at once, each a part of the file with pread:
+// the ceiling of a count split as many ways.
+Method readAloneSplitMethod(const std::filesystem::path& file, unsigned threads);
 // A text search tool counting the lines equal to `target`: `command` (such as
 // "rg -c -x -F") run through the shell as a whole process.
 Method toolMethod(const std::string& command, const std::filesystem::path& file,
