@@ -151,10 +151,14 @@ fuzz:
 	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DNEEDLE_FUZZ=ON -DNEEDLE_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build build-fuzz -j $(JOBS)
-	mkdir -p build-fuzz/corpus/numberFile build-fuzz/corpus/dialogue build-fuzz/corpus/doubleReader
+	mkdir -p build-fuzz/corpus/numberFile build-fuzz/corpus/split build-fuzz/corpus/dialogue \
+	  build-fuzz/corpus/doubleReader
 	./build-fuzz/fuzz/needle_fuzz_numbers -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
 	  -artifact_prefix="$(CURDIR)/build-fuzz/" \
 	  "$(CURDIR)/build-fuzz/corpus/numberFile" "$(CURDIR)/fuzz/corpus/numberFile"
+	./build-fuzz/fuzz/needle_fuzz_split -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
+	  -artifact_prefix="$(CURDIR)/build-fuzz/" \
+	  "$(CURDIR)/build-fuzz/corpus/split" "$(CURDIR)/fuzz/corpus/numberFile"
 	./build-fuzz/fuzz/needle_fuzz_dialogue -max_total_time=$(FUZZ_SECONDS) -max_len=1024 \
 	  -timeout=10 -artifact_prefix="$(CURDIR)/build-fuzz/" \
 	  "$(CURDIR)/build-fuzz/corpus/dialogue" "$(CURDIR)/fuzz/corpus/dialogue"

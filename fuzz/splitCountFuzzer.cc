@@ -1,0 +1,43 @@
+// Fuzzes the count split over threads: arbitrary bytes as a number file,
+// counted by one to seven threads (as the input's size picks) with ranges as
+// small as a byte, must count exactly as the plain `>> int32_t` loop reads
+// them: the same numbers and matches, the same stop, line and token.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+
+#include "oracle.h"
+#include "scan/numberScanner.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const Reading expected = plainLoop(text);
+    const std::int32_t target =
+        expected.values.empty() ? 7 : expected.values[size % expected.values.size()];
+    // The input as a file, which the split count reads by offset: one file
+    // for the whole run, rewritten for each input.
+    static const int file = [] {
+        const std::string path = "/tmp/needle-fuzz-" + std::to_string(getpid());
+        const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        unlink(path.c_str());
+        return fd;
+    }();
+    check(file >= 0 && ftruncate(file, 0) == 0 &&
+          pwrite(file, data, size, 0) == static_cast<ssize_t>(size));
+    scan::SplitFile split;
+    split.fd = file;
+    split.size = size;
+    split.threads = 1 + static_cast<unsigned>(size % 7);
+    split.smallestRange = 1;
+    const scan::NumberCount c = scan::countNumbers(split, target);
+    const Reading counted = {
+        {static_cast<std::int32_t>(c.numbers), static_cast<std::int32_t>(c.matches)},
+        c.end.stop,
+        c.end.line,
+        c.end.token,
+        c.end.tokenCut};
+    check(counted == expectedCount(expected, target));
+    return 0;
+}
