@@ -188,6 +188,10 @@ NumberCount countNumbers(const SplitFile& file, std::int32_t target, const ScanK
     unsigned running = 0;
     std::vector<std::thread> threads;
     std::vector<unsigned> unstarted;
+    // Room first: a vector that failed to grow with threads running would
+    // end the program.
+    threads.reserve(count);
+    unstarted.reserve(count);
     for (unsigned r = 0; r < count; ++r) {
         {
             const std::lock_guard<std::mutex> hold(lock);
