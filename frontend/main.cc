@@ -169,6 +169,7 @@ int runDialogue() {
 
 int main(int argc, char** argv) {
     try {
+        shareOneMemoryArena();
         reopenClosedStandardStreams();
         // Our own buffering instead of C stdio's. Standard input stays tied
         // to standard output and standard error is tied to it as well, so a

@@ -3,8 +3,14 @@
 #include "frontend/processors.h"
 
 #include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 
@@ -87,4 +93,26 @@ unsigned usableProcessors(const std::string& root) {
         }
     }
     return std::max(usable, 1u);
+}
+
+unsigned threadsThatFit(unsigned wanted) {
+    struct rlimit limit {};
+    if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return wanted;
+    }
+    // The address space in use: the first number of /proc/self/statm, in pages.
+    std::uint64_t pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const std::uint64_t used = pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+    constexpr std::uint64_t kKeptFree = std::uint64_t{64} << 20;
+    constexpr std::uint64_t kPerThread = std::uint64_t{9} << 20;
+    const auto cap = static_cast<std::uint64_t>(limit.rlim_cur);
+    const std::uint64_t room = cap > used + kKeptFree ? cap - used - kKeptFree : 0;
+    return static_cast<unsigned>(std::clamp<std::uint64_t>(room / kPerThread, 1, wanted));
+}
+
+void shareOneMemoryArena() {
+#if defined(__GLIBC__)
+    mallopt(M_ARENA_MAX, 1);
+#endif
 }

@@ -8,3 +8,16 @@
 // cpu.cfs_quota_us over cpu.cfs_period_us, rounded down. At least 1. `root`
 // is prefixed to the /proc and /sys paths: a test hands it a folder of its own.
 unsigned usableProcessors(const std::string& root = "");
+
+// Of `wanted` threads, how many fit in the address space left under an
+// address-space limit (RLIMIT_AS): each takes a stack and its reading's
+// buffers, about 9 MiB, and 64 MiB stay free for the rest of the program.
+// All of them when there is no limit; at least 1.
+unsigned threadsThatFit(unsigned wanted);
+
+// Has every thread allocate from the one memory arena of the main thread.
+// The C library would give each thread that allocates an arena of its own,
+// 64 MiB of address space reserved for the rest of the run, which an
+// address-space limit counts and a later load would miss. The threads
+// allocate once a reading, so they hardly ever wait for one another.
+void shareOneMemoryArena();

@@ -152,6 +152,27 @@ void countRange(const SplitFile& file, const std::vector<std::uint64_t>& starts,
     }
 }
 
+// A range that ran out of memory on a thread of its own, where the others
+// took room too, is read again here, now that they have ended, with every
+// range after it: the one-thread reading runs out where it would, not where
+// the threads together did.
+void rereadAfterMemoryRanOut(const SplitFile& file, const std::vector<std::uint64_t>& starts,
+                             std::int32_t target, const ScanKernel& kernel, Shared& shared,
+                             std::vector<RangeCount>& results) {
+    const auto count = static_cast<unsigned>(results.size());
+    unsigned r = 0;
+    while (r < count && results[r].count.end.stop == ScanStop::endOfFile && !results[r].shortened) {
+        ++r;
+    }
+    if (r == count || results[r].count.end.stop != ScanStop::outOfMemory) {
+        return;
+    }
+    shared.firstStopped = count;
+    for (; r < count && shared.firstStopped == count; ++r) {
+        countRange(file, starts, r, target, kernel, shared, results[r]);
+    }
+}
+
 // The counts of the ranges in file order, up to the first that stopped.
 NumberCount joined(const std::vector<RangeCount>& ranges) {
     NumberCount total;
@@ -227,6 +248,7 @@ NumberCount countNumbers(const SplitFile& file, std::int32_t target, const ScanK
     for (const unsigned r : unstarted) {
         countRange(file, starts, r, target, kernel, shared, results[r]);
     }
+    rereadAfterMemoryRanOut(file, starts, target, kernel, shared, results);
     return joined(results);
 }
 

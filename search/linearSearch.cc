@@ -3,6 +3,7 @@
 
 #include <iostream>
 
+#include "frontend/processors.h"
 #include "frontend/programState.h"
 #include "frontend/readingProgress.h"
 #include "scan/numberScanner.h"
@@ -15,8 +16,8 @@ namespace {
 // small to be worth it, on this thread through the stream.
 scan::NumberCount countUnsortedFile(ReadingProgress& progress) {
     scan::SplitFile split;
-    split.threads = readingThreads;
-    if (readingThreads > 1) {
+    split.threads = threadsThatFit(readingThreads);
+    if (split.threads > 1) {
         split.fd = openSameRegularFile("numbers.txt", unsortedFileIdentity, split.size);
     }
     if (split.fd >= 0 && split.size < 2 * split.smallestRange) {

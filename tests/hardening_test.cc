@@ -270,6 +270,39 @@ TEST(SpecialFiles, NoAddressSpaceLimitAbortsNeedle) {
     EXPECT_TRUE(bufferRefused) << "no limit left needle without room for a reading's buffers";
 }
 
+// Under address-space limits that leave room for several threads, for one,
+// or for a reading's buffers alone, does the count of a file large enough to
+// be split say what one thread says under the same limit, and does a later
+// load keep as much as after the one-thread count?
+TEST(SpecialFiles, ThreadsFitUnderAnAddressSpaceLimit) {
+    SKIP_UNDER_EMULATOR();
+#if defined(NEEDLE_SANITIZED)
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+#endif
+    ScratchDir dir("threads-limited");
+    std::string numbers, sorted;
+    for (int i = 0; numbers.size() < (std::size_t{12} << 20); ++i) {
+        numbers += std::to_string(i % 11 == 0 ? 7 : i % 1000) + "\n";
+    }
+    for (int i = 0; i < 3'000'000; ++i) {
+        sorted += std::to_string(i) + "\n";
+    }
+    writeWholeFile(dir.path / "numbers.txt", numbers);
+    writeWholeFile(dir.path / "sortedNumbers.txt", sorted);
+    for (const unsigned long long mib : {24ull, 40ull, 80ull, 120ull, 400ull}) {
+        RunOptions one, many;
+        one.memoryLimit = many.memoryLimit = mib << 20;
+        one.arguments = {"-j", "1"};
+        many.arguments = {"-j", "8"};
+        const std::string typed = "1\n7\n2\n5\n1\n7\n0\n";
+        const NeedleOutcome byOne = runNeedle(dir.path, typed, one);
+        const NeedleOutcome byMany = runNeedle(dir.path, typed, many);
+        EXPECT_EQ(byMany.out, byOne.out) << mib << " MiB";
+        EXPECT_EQ(byMany.err, byOne.err) << mib << " MiB";
+        EXPECT_EQ(byMany.status, byOne.status) << mib << " MiB";
+    }
+}
+
 // In a memory cgroup too small for the sorted file, where allocations succeed
 // and the pages written are what would get needle killed, does the load stop
 // in time, keep what it loaded, say so, and answer later searches?
