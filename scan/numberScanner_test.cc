@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "everyKernel.h"
 #include "oracle.h"
 #include "scan/kernel.h"
 #include "scan/readSizes.h"
@@ -24,16 +25,8 @@ namespace scan {
 namespace {
 
 // Every kernel of this build; one the processor lacks is skipped.
-class NumberScanner : public testing::TestWithParam<const char*> {
+class NumberScanner : public EveryKernel {
   protected:
-    void SetUp() override {
-        kernel_ = findKernel(GetParam());
-        if (kernel_ == nullptr) {
-            GTEST_SKIP() << "the " << GetParam()
-                         << " kernel is not built for this processor or needs features it lacks";
-        }
-    }
-
     // The scan must read `text` as the plain loop does, and counts of some
     // of its numbers (and of some that are not in it) must match the loop's.
     void expectAgreement(const std::string& text, const std::string& what,
@@ -62,14 +55,10 @@ class NumberScanner : public testing::TestWithParam<const char*> {
             expectAgreement(text, "input \"" + text + "\"");
         }
     }
-
-    const ScanKernel* kernel_ = nullptr;
 };
 
 INSTANTIATE_TEST_SUITE_P(Kernels, NumberScanner, testing::ValuesIn(builtKernelNames()),
-                         [](const testing::TestParamInfo<const char*>& kernel) {
-                             return std::string(kernel.param);
-                         });
+                         EveryKernel::nameOf);
 
 TEST_P(NumberScanner, Signs) {
     expectTableAgrees({"+7 -0 +0 -7", "5-3 5+3", "7\n-7\n+7\n", "+", "-", "1 -", "1\n-\n2", "+-5",

@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 
+#include "everyKernel.h"
 #include "oracle.h"
 #include "scan/numberScanner.h"
 
@@ -38,16 +39,8 @@ class TextFile {
     int fd_ = -1;
 };
 
-class SplitCount : public testing::TestWithParam<const char*> {
+class SplitCount : public EveryKernel {
   protected:
-    void SetUp() override {
-        kernel_ = findKernel(GetParam());
-        if (kernel_ == nullptr) {
-            GTEST_SKIP() << "the " << GetParam()
-                         << " kernel is not built for this processor or needs features it lacks";
-        }
-    }
-
     // The count of `text` split over `threads`, as countWithKernel reports
     // the one-thread count; `ranges` is set to how many ranges it used.
     Reading splitCount(const TextFile& file, std::size_t size, std::int32_t target,
@@ -76,14 +69,10 @@ class SplitCount : public testing::TestWithParam<const char*> {
             EXPECT_TRUE(ranges >= 1 && ranges <= threads) << what;
         }
     }
-
-    const ScanKernel* kernel_ = nullptr;
 };
 
 INSTANTIATE_TEST_SUITE_P(Kernels, SplitCount, testing::ValuesIn(builtKernelNames()),
-                         [](const testing::TestParamInfo<const char*>& kernel) {
-                             return std::string(kernel.param);
-                         });
+                         EveryKernel::nameOf);
 
 // A bad token, a lone sign, a number out of range, the target, a CRLF line
 // end, a token that the byte machine reads and the end of the file, at every

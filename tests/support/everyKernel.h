@@ -1,0 +1,28 @@
+// A fixture for tests run once for every kernel this build holds: one that
+// the processor lacks is skipped, and says why.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "scan/numberScanner.h"
+
+class EveryKernel : public testing::TestWithParam<const char*> {
+  public:
+    // How the test of each kernel is named: by the kernel.
+    static std::string nameOf(const testing::TestParamInfo<const char*>& kernel) {
+        return kernel.param;
+    }
+
+  protected:
+    void SetUp() override {
+        kernel_ = scan::findKernel(GetParam());
+        if (kernel_ == nullptr) {
+            GTEST_SKIP() << "the " << GetParam()
+                         << " kernel is not built for this processor or needs features it lacks";
+        }
+    }
+
+    const scan::ScanKernel* kernel_ = nullptr;
+};
