@@ -39,7 +39,7 @@ FifoWriter onesThrough(const fs::path& fifo, std::uint64_t lines) {
 TEST(LargeFiles, ThreadsSayWhatOneThreadSays) {
     ScratchDir dir("threads");
     std::string lines;
-    for (int i = 0; lines.size() < (std::size_t{12} << 20); ++i) {
+    for (std::int64_t i = 0; lines.size() < (std::size_t{12} << 20); ++i) {
         lines += std::to_string(i % 13 == 0 ? 7 : i * 7919 % 100000 - 50000);
         lines += i % 100 == 0 ? "\r\n" : i % 7 == 0 ? " " : "\n";
     }
