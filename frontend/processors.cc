@@ -13,8 +13,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
-
-#include <string_view>
 #include <thread>
 
 namespace {
