@@ -29,6 +29,9 @@ namespace {
 // past either end of it without bounds checks.
 constexpr std::size_t kFrontPad = 64;
 constexpr std::size_t kBackPad = 256;
+// What the byte machine reads on, in bytes, where unusual tokens lie close
+// together (see readPiece).
+constexpr std::size_t kDenseRun = 256;
 // The index of token bounds that the load writes for a window.
 constexpr std::size_t kBounds = kWindow + 80;
 
@@ -118,6 +121,10 @@ void describeBadToken(ScanEnd& end, const ScanState& state, const TokenText& ope
 template <typename Window>
 void readPiece(ScanState& s, const char* p, const char* end, std::int32_t*& out,
                std::uint16_t* bounds, Window window) {
+    // How far the byte machine reads on after a window that stopped in its
+    // first block: where unusual tokens lie that close together, a window for
+    // each costs more than the machine.
+    std::size_t machineRun = 0;
     while (p < end) {
         if (s.phase == ScanState::betweenTokens) {
             const auto span = std::min(kWindow, static_cast<std::size_t>(end - p));
@@ -132,10 +139,12 @@ void readPiece(ScanState& s, const char* p, const char* end, std::int32_t*& out,
             if (stop == size && size != 0) {
                 continue;  // the next window starts with the token cut by this one's end
             }
+            machineRun = stop < 16 ? kDenseRun : 0;
         }
+        const char* const readOn = p + std::min(machineRun, static_cast<std::size_t>(end - p));
         do {
             p = runMachine(s, p, end, out, true);
-        } while (p < end && !s.failed && !isSpace(static_cast<unsigned char>(*p)));
+        } while (p < end && !s.failed && (p < readOn || !isSpace(static_cast<unsigned char>(*p))));
         if (s.failed) {
             return;
         }
