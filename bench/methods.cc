@@ -24,7 +24,7 @@ namespace {
 
 // What a loaded list holds. Matching and summing every number costs time of
 // its own, so only a checking run does it.
-Counts listCounts(const std::vector<std::int32_t>& list, std::int32_t target, Run run) {
+Counts listCounts(const NumberList& list, std::int32_t target, Run run) {
     Counts c;
     c.numbers = static_cast<long long>(list.size());
     if (run == Run::checking) {

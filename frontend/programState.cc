@@ -12,7 +12,7 @@ std::int64_t high = 0;
 std::int64_t mid = 0;
 std::ifstream unsortedFile;
 std::ifstream sortedFile;
-std::vector<std::int32_t> sortedList;
+NumberList sortedList;
 unsigned readingThreads = 1;
 FileIdentity unsortedFileIdentity;
 FileIdentity sortedFileIdentity;
@@ -29,7 +29,7 @@ void resetProgramState() {
         file->close();
         file->clear();
     }
-    std::vector<std::int32_t>().swap(sortedList);
+    NumberList().swap(sortedList);
     readingThreads = 1;
     unsortedFileIdentity = {};
     sortedFileIdentity = {};

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "frontend/fileIdentity.h"
+#include "frontend/numberList.h"
 
 // Whether the menu loop runs another pass; menu choice 0 clears it.
 extern bool keepRunning;
@@ -27,7 +28,7 @@ extern std::ifstream unsortedFile;
 // The stream on sortedNumbers.txt, read once by the first binary search.
 extern std::ifstream sortedFile;
 // The numbers of sortedNumbers.txt in file order; only ever grows.
-extern std::vector<std::int32_t> sortedList;
+extern NumberList sortedList;
 // How many threads may read a regular file at once (see --threads).
 extern unsigned readingThreads;
 // Which files the two streams have open; empty for one that never opened.

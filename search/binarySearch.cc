@@ -5,7 +5,7 @@
 #include "search/searchDialogue.h"
 #include "search/sortedList.h"
 
-std::int64_t countRunAround(const std::vector<std::int32_t>& list, std::int64_t at,
+std::int64_t countRunAround(const NumberList& list, std::int64_t at,
                             std::int64_t low, std::int64_t top) {
     const std::int32_t target = list[static_cast<std::size_t>(at)];
     std::int64_t first = at;

@@ -8,7 +8,7 @@
 namespace {
 
 struct RunCase {
-    std::vector<std::int32_t> list;
+    NumberList list;
     std::int64_t at, low, top;
     std::int64_t expected;
 };
@@ -28,7 +28,7 @@ TEST(CountRunAround, ReachesBothEndsOfTheList) {
 }
 
 TEST(CountRunAround, StaysWithinTheCurrentBounds) {
-    const std::vector<std::int32_t> fives = {5, 5, 5, 5, 5, 5};
+    const NumberList fives = {5, 5, 5, 5, 5, 5};
     EXPECT_EQ(countRunAround(fives, 2, 1, 3), 3);
     EXPECT_EQ(countRunAround(fives, 2, 2, 2), 1);
     EXPECT_EQ(countRunAround(fives, 0, 0, 4), 5);  // the top bound, not the list's end
@@ -37,7 +37,7 @@ TEST(CountRunAround, StaysWithinTheCurrentBounds) {
 
 TEST(CountRunAround, StopsAtTheFirstElementThatDiffers) {
     // An unsorted list: the equal numbers beyond the gap are not counted.
-    const std::vector<std::int32_t> list = {5, 5, 4, 5, 5, 6, 5};
+    const NumberList list = {5, 5, 4, 5, 5, 6, 5};
     EXPECT_EQ(countRunAround(list, 3, 0, 6), 2);
     EXPECT_EQ(countRunAround(list, 1, 0, 6), 2);
 }

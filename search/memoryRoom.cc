@@ -127,7 +127,7 @@ std::uint64_t roomLeft(const MemoryReadings& readings) {
     return room > kMemoryMargin ? room - kMemoryMargin : 0;
 }
 
-std::size_t mostNumbersFor(const std::vector<std::int32_t>& list, std::uint64_t room) {
+std::size_t mostNumbersFor(const NumberList& list, std::uint64_t room) {
     constexpr std::uint64_t kBytes = sizeof(std::int32_t);
     if (room == kNoLimit) {
         return SIZE_MAX;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "frontend/numberList.h"
+
 // One memory cgroup that the process is in, its own or an ancestor, in bytes.
 struct CgroupMemory {
     std::uint64_t limit = 0;
@@ -44,7 +46,7 @@ std::uint64_t roomLeft(const MemoryReadings& readings);
 // fills: it may move while both copies fit in the room, into room for all
 // that the room holds (see appendNumbers), and else it stays within its
 // capacity.
-std::size_t mostNumbersFor(const std::vector<std::int32_t>& list, std::uint64_t room);
+std::size_t mostNumbersFor(const NumberList& list, std::uint64_t room);
 
 // The readings of this process, from /proc/meminfo and the memory cgroup
 // files of the cgroup /proc/self/cgroup names, v2 or v1, and its ancestors

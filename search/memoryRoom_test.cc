@@ -46,7 +46,7 @@ TEST(RoomLeft, IsUnlimitedWithoutReadings) {
 }
 
 TEST(MostNumbersFor, FillsTheReservedRoomFourBytesANumber) {
-    std::vector<std::int32_t> list(10);
+    NumberList list(10);
     list.reserve(1'000'000);
     EXPECT_EQ(mostNumbersFor(list, 4000), 1010u);
     EXPECT_EQ(mostNumbersFor(list, 4003), 1010u);
@@ -57,7 +57,7 @@ TEST(MostNumbersFor, FillsTheReservedRoomFourBytesANumber) {
 TEST(MostNumbersFor, MovesOnceIntoAllTheRoomWhereBothCopiesFit) {
     // No room reserved: the list moves once, into room for all the rest,
     // if the old copy and the new one fit together.
-    std::vector<std::int32_t> list(1000);
+    NumberList list(1000);
     list.shrink_to_fit();
     EXPECT_EQ(mostNumbersFor(list, 8000), 3000u);
     EXPECT_EQ(mostNumbersFor(list, 4000), 2000u) << "both copies just fit";
@@ -68,7 +68,7 @@ TEST(MostNumbersFor, MovesOnceIntoAllTheRoomWhereBothCopiesFit) {
     EXPECT_EQ(mostNumbersFor(list, 4 * (2 * capacity - 1000)), 1000 + 2 * capacity - 1000);
     EXPECT_EQ(mostNumbersFor(list, 4 * (capacity - 1000) + 4), capacity);
     // A list that grows from nothing, as from a pipe, may fill all the room.
-    EXPECT_EQ(mostNumbersFor(std::vector<std::int32_t>(), 4'000'000), 1'000'000u);
+    EXPECT_EQ(mostNumbersFor(NumberList(), 4'000'000), 1'000'000u);
 }
 
 const char kMeminfo[] =

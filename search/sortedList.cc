@@ -13,7 +13,7 @@
 #include "search/pageSupply.h"
 #include "search/searchDialogue.h"
 
-void reserveForNumbers(std::streambuf& in, std::vector<std::int32_t>& list) {
+void reserveForNumbers(std::streambuf& in, NumberList& list) {
     const std::streamoff here = in.pubseekoff(0, std::ios::cur, std::ios::in);
     const std::streamoff end = in.pubseekoff(0, std::ios::end, std::ios::in);
     if (here < 0 || end < 0 || in.pubseekpos(here, std::ios::in) != here) {
@@ -30,7 +30,7 @@ void reserveForNumbers(std::streambuf& in, std::vector<std::int32_t>& list) {
     }
 }
 
-void supplyRoomFor(std::vector<std::int32_t>& list, std::size_t count) {
+void supplyRoomFor(NumberList& list, std::size_t count) {
     // Stretches of 2 MiB: the list's pages are supplied through the stretch
     // after the one its end is in, so at most 4 MiB ahead of it. Close
     // enough that the pages the system has just cleared are still in the
@@ -58,7 +58,7 @@ namespace {
 // nothing (from a pipe) could use only half the memory there is. Where
 // nothing bounds the list, or that much address space cannot be had, the
 // vector grows as it does.
-void moveOnceFor(std::vector<std::int32_t>& list, std::size_t count, std::size_t mostNumbers) {
+void moveOnceFor(NumberList& list, std::size_t count, std::size_t mostNumbers) {
     if (list.capacity() - list.size() >= count || mostNumbers == SIZE_MAX) {
         return;
     }
@@ -70,7 +70,7 @@ void moveOnceFor(std::vector<std::int32_t>& list, std::size_t count, std::size_t
 
 }  // namespace
 
-std::size_t appendNumbers(std::vector<std::int32_t>& list, const std::int32_t* values,
+std::size_t appendNumbers(NumberList& list, const std::int32_t* values,
                           std::size_t count, std::size_t mostNumbers) {
     const std::size_t fits =
         list.size() >= mostNumbers ? 0 : std::min(count, mostNumbers - list.size());
@@ -109,8 +109,8 @@ bool anyDescent(const std::int32_t* p, std::size_t pairs) {
 // Where [from, to) first descends, as std::is_sorted_until finds it: the
 // first element smaller than the one before, or `to`. A stretch at a time,
 // so that a sorted file is checked whole at the speed of memory.
-std::vector<std::int32_t>::const_iterator firstDescent(
-    std::vector<std::int32_t>::const_iterator from, std::vector<std::int32_t>::const_iterator to) {
+NumberList::const_iterator firstDescent(
+    NumberList::const_iterator from, NumberList::const_iterator to) {
     constexpr std::ptrdiff_t kPairs = 256;
     while (to - from > kPairs && !anyDescent(&*from, kPairs)) {
         from += kPairs;
@@ -120,7 +120,7 @@ std::vector<std::int32_t>::const_iterator firstDescent(
 
 }  // namespace
 
-std::size_t firstDescentFrom(const std::vector<std::int32_t>& list, std::size_t batchStart) {
+std::size_t firstDescentFrom(const NumberList& list, std::size_t batchStart) {
     const auto first = list.begin() + static_cast<std::ptrdiff_t>(batchStart);
     const auto from = batchStart == 0 ? first : first - 1;
     return static_cast<std::size_t>(firstDescent(from, list.end()) - first);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend/numberList.h"
 #include "scan/numberScanner.h"
 
 // Appends the numbers of sortedFile to sortedList until the reading stops,
@@ -26,22 +27,22 @@ void loadSortedList(const scan::ScanKernel& kernel = scan::bestKernel(),
 // only address space until numbers are written to it. Does nothing where the
 // size is unknown (a pipe) or the address space too small: the list then
 // grows as it goes.
-void reserveForNumbers(std::streambuf& in, std::vector<std::int32_t>& list);
+void reserveForNumbers(std::streambuf& in, NumberList& list);
 
 // Before `count` more numbers are appended to `list`: has the system supply
 // the pages of its room a few megabytes ahead of its end, in one call each
 // time the end crosses into a new stretch, rather than in a fault per page.
 // Does nothing where the list has no room reserved to speak of.
-void supplyRoomFor(std::vector<std::int32_t>& list, std::size_t count);
+void supplyRoomFor(NumberList& list, std::size_t count);
 
 // Appends values[0, count) to `list`, letting it hold at most `mostNumbers`,
 // and returns how many it stored: fewer when the list reached that bound or
 // memory ran out, at the first number that did not fit.
-std::size_t appendNumbers(std::vector<std::int32_t>& list, const std::int32_t* values,
+std::size_t appendNumbers(NumberList& list, const std::int32_t* values,
                           std::size_t count, std::size_t mostNumbers = SIZE_MAX);
 
 // Where `list` first descends from `batchStart` on, counted from there: the
 // index of the first number smaller than the one before it, which for the
 // first of the batch is the last of the batch before. The size of the batch
 // (list.size() - batchStart) when nothing descends.
-std::size_t firstDescentFrom(const std::vector<std::int32_t>& list, std::size_t batchStart);
+std::size_t firstDescentFrom(const NumberList& list, std::size_t batchStart);

@@ -21,8 +21,8 @@
 
 namespace {
 
-std::vector<std::int32_t> ascending(std::size_t size) {
-    std::vector<std::int32_t> list(size);
+NumberList ascending(std::size_t size) {
+    NumberList list(size);
     for (std::size_t i = 0; i < size; ++i) {
         list[i] = static_cast<std::int32_t>(i * 2);
     }
@@ -36,7 +36,7 @@ TEST(FirstDescentFrom, FindsADescentAtEveryPlaceAroundTheStretches) {
     constexpr std::size_t kSize = 1100;
     for (const std::size_t batchStart : {0u, 1u, 2u, 255u, 256u, 257u}) {
         for (std::size_t at = batchStart; at < kSize; ++at) {
-            std::vector<std::int32_t> list = ascending(kSize);
+            NumberList list = ascending(kSize);
             list[at] = list[at] - 3;  // smaller than the number before it
             if (at == 0) {
                 continue;  // the first number has nothing before it
@@ -48,12 +48,12 @@ TEST(FirstDescentFrom, FindsADescentAtEveryPlaceAroundTheStretches) {
 }
 
 TEST(FirstDescentFrom, FindsNoneInAscendingOrEqualNumbers) {
-    const std::vector<std::int32_t> list = ascending(1000);
+    const NumberList list = ascending(1000);
     EXPECT_EQ(firstDescentFrom(list, 0), 1000u);
     EXPECT_EQ(firstDescentFrom(list, 600), 400u);
-    const std::vector<std::int32_t> equal(700, -5);
+    const NumberList equal(700, -5);
     EXPECT_EQ(firstDescentFrom(equal, 0), 700u);
-    EXPECT_EQ(firstDescentFrom(std::vector<std::int32_t>{}, 0), 0u);
+    EXPECT_EQ(firstDescentFrom(NumberList{}, 0), 0u);
 }
 
 TEST(FirstDescentFrom, JudgesABatchsFirstNumberAgainstTheLastOfTheBatchBefore) {
@@ -67,18 +67,18 @@ TEST(FirstDescentFrom, JudgesABatchsFirstNumberAgainstTheLastOfTheBatchBefore) {
 TEST(ReserveForNumbers, MakesRoomForOneNumberPerTwoBytesOfWhatIsLeft) {
     std::stringbuf in(std::string(1000, ' '));
     in.pubseekpos(200, std::ios::in);
-    std::vector<std::int32_t> list = {1, 2};
+    NumberList list = {1, 2};
     reserveForNumbers(in, list);
     EXPECT_GE(list.capacity(), 2u + 401u);
-    EXPECT_EQ(list, (std::vector<std::int32_t>{1, 2}));
+    EXPECT_EQ(list, (NumberList{1, 2}));
     EXPECT_EQ(in.pubseekoff(0, std::ios::cur, std::ios::in), 200);  // left where it was
 }
 
 TEST(AppendNumbers, AppendsInOrderAfterWhatIsThere) {
-    std::vector<std::int32_t> list = {9};
+    NumberList list = {9};
     const std::int32_t values[] = {1, 2, 3};
     EXPECT_EQ(appendNumbers(list, values, 3), 3u);
-    EXPECT_EQ(list, (std::vector<std::int32_t>{9, 1, 2, 3}));
+    EXPECT_EQ(list, (NumberList{9, 1, 2, 3}));
 }
 
 // Loads sortedNumbers.txt as the first binary search does, from a file of
@@ -131,7 +131,7 @@ TEST_F(LoadSortedList, WarnsOnceAndKeepsEveryNumber) {
               "The sorted file is not in ascending order at line 1; binary search results may be "
               "wrong!\n"
               "Stopped reading the sorted file at line 1: \"x\" is not a 32-bit whole number!\n");
-    EXPECT_EQ(sortedList, (std::vector<std::int32_t>{1, 2, 1, 3, 0, 4}));
+    EXPECT_EQ(sortedList, (NumberList{1, 2, 1, 3, 0, 4}));
     loadSortedList();
     EXPECT_EQ(sortedList.size(), 6u);
 }
