@@ -150,6 +150,14 @@ std::streamsize ReadingProgress::xsgetn(char* s, std::streamsize n) {
     return got;
 }
 
+std::streambuf::pos_type ReadingProgress::seekpos(pos_type at, std::ios_base::openmode which) {
+    const pos_type now = file_.pubseekpos(at, which);
+    if (now >= 0) {
+        read_ = static_cast<std::uint64_t>(static_cast<std::streamoff>(now));
+    }
+    return now;
+}
+
 void ReadingProgress::advanceTo(std::uint64_t read) {
     if (!atTerminal_) {
         return;

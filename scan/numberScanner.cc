@@ -151,14 +151,33 @@ void readPiece(ScanState& s, const char* p, const char* end, std::int32_t*& out,
     }
 }
 
+// The large chunk of this thread's last reading, kept for its next one: a
+// thread that reads a file in many pieces, as a load split over threads
+// does, would otherwise be given fresh buffers for each piece, and fresh
+// pages are dear. Once a thread has read a large file, a small one is read
+// in large chunks too, since the memory is held anyway.
+thread_local std::unique_ptr<ChunkBuffers> spareChunk;
+
+// Keeps the reading's chunk as the spare when it ends, if it is a large one.
+struct KeptChunk {
+    std::unique_ptr<ChunkBuffers> chunk;
+    ~KeptChunk() {
+        if (chunk != nullptr && chunk->size == kChunk) {
+            spareChunk = std::move(chunk);
+        }
+    }
+};
+
 // Reads `in` a chunk at a time, lets `window` read each chunk's tokens (see
 // readPiece), and hands the numbers appended to `sink`.
 template <typename Window>
 ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Window window) {
-    std::unique_ptr<ChunkBuffers> chunk;
+    KeptChunk kept;
+    std::unique_ptr<ChunkBuffers>& chunk = kept.chunk;
     std::unique_ptr<std::uint16_t[]> bounds;
     try {
-        chunk = std::make_unique<ChunkBuffers>(kFirstChunk);
+        chunk = spareChunk != nullptr ? std::move(spareChunk)
+                                      : std::make_unique<ChunkBuffers>(kFirstChunk);
         bounds = std::make_unique<std::uint16_t[]>(kBounds);
     } catch (const std::bad_alloc&) {
         return {ScanStop::outOfMemory, 1, {}, false};

@@ -5,8 +5,8 @@
 #include "search/searchDialogue.h"
 #include "search/sortedList.h"
 
-std::int64_t countRunAround(const NumberList& list, std::int64_t at,
-                            std::int64_t low, std::int64_t top) {
+std::int64_t countRunAround(const NumberList& list, std::int64_t at, std::int64_t low,
+                            std::int64_t top) {
     const std::int32_t target = list[static_cast<std::size_t>(at)];
     std::int64_t first = at;
     while (first > low && list[static_cast<std::size_t>(first - 1)] == target) {

@@ -13,5 +13,5 @@ void binarySearch();
 // The number of elements equal to list[at] in the unbroken run through `at`,
 // `at` included, looked for within [low, top] only: what a probe that found
 // the target counts. In a sorted list that is every occurrence.
-std::int64_t countRunAround(const NumberList& list, std::int64_t at,
-                            std::int64_t low, std::int64_t top);
+std::int64_t countRunAround(const NumberList& list, std::int64_t at, std::int64_t low,
+                            std::int64_t top);

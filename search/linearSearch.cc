@@ -3,11 +3,11 @@
 
 #include <iostream>
 
-#include "frontend/processors.h"
 #include "frontend/programState.h"
 #include "frontend/readingProgress.h"
 #include "scan/numberScanner.h"
 #include "search/searchDialogue.h"
+#include "search/threadedFile.h"
 
 namespace {
 
@@ -15,21 +15,13 @@ namespace {
 // open, split over the threads needle may use; anything else, or a file too
 // small to be worth it, on this thread through the stream.
 scan::NumberCount countUnsortedFile(ReadingProgress& progress) {
-    scan::SplitFile split;
-    split.threads = threadsThatFit(readingThreads);
-    if (split.threads > 1) {
-        split.fd = openSameRegularFile("numbers.txt", unsortedFileIdentity, split.size);
-    }
-    if (split.fd >= 0 && split.size < 2 * split.smallestRange) {
-        closeFile(split.fd);  // one range: the stream reads it as fast
-        split.fd = -1;
-    }
+    scan::SplitFile split = openThreadedFile("numbers.txt", unsortedFileIdentity);
     if (split.fd < 0) {
         return scan::countNumbers(progress.stream(), currentNumber);
     }
     split.whileWaiting = [&progress](std::uint64_t read) { progress.advanceTo(read); };
     const scan::NumberCount count = scan::countNumbers(split, currentNumber);
-    closeFile(split.fd);
+    closeThreadedFile(split);
     return count;
 }
 

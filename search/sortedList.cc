@@ -12,6 +12,8 @@
 #include "search/memoryRoom.h"
 #include "search/pageSupply.h"
 #include "search/searchDialogue.h"
+#include "search/splitLoad.h"
+#include "search/threadedFile.h"
 
 void reserveForNumbers(std::streambuf& in, NumberList& list) {
     const std::streamoff here = in.pubseekoff(0, std::ios::cur, std::ios::in);
@@ -70,8 +72,8 @@ void moveOnceFor(NumberList& list, std::size_t count, std::size_t mostNumbers) {
 
 }  // namespace
 
-std::size_t appendNumbers(NumberList& list, const std::int32_t* values,
-                          std::size_t count, std::size_t mostNumbers) {
+std::size_t appendNumbers(NumberList& list, const std::int32_t* values, std::size_t count,
+                          std::size_t mostNumbers) {
     const std::size_t fits =
         list.size() >= mostNumbers ? 0 : std::min(count, mostNumbers - list.size());
     moveOnceFor(list, fits, mostNumbers);
@@ -106,24 +108,59 @@ bool anyDescent(const std::int32_t* p, std::size_t pairs) {
     return descends != 0;
 }
 
-// Where [from, to) first descends, as std::is_sorted_until finds it: the
-// first element smaller than the one before, or `to`. A stretch at a time,
-// so that a sorted file is checked whole at the speed of memory.
-NumberList::const_iterator firstDescent(
-    NumberList::const_iterator from, NumberList::const_iterator to) {
+}  // namespace
+
+const std::int32_t* firstDescent(const std::int32_t* from, const std::int32_t* to) {
     constexpr std::ptrdiff_t kPairs = 256;
-    while (to - from > kPairs && !anyDescent(&*from, kPairs)) {
+    while (to - from > kPairs && !anyDescent(from, kPairs)) {
         from += kPairs;
     }
     return std::is_sorted_until(from, to);
 }
 
-}  // namespace
-
 std::size_t firstDescentFrom(const NumberList& list, std::size_t batchStart) {
-    const auto first = list.begin() + static_cast<std::ptrdiff_t>(batchStart);
-    const auto from = batchStart == 0 ? first : first - 1;
-    return static_cast<std::size_t>(firstDescent(from, list.end()) - first);
+    const std::int32_t* first = list.data() + batchStart;
+    const std::int32_t* from = batchStart == 0 ? first : first - 1;
+    return static_cast<std::size_t>(firstDescent(from, list.data() + list.size()) - first);
+}
+
+scan::ScanEnd loadNumbers(NumberList& list, std::streambuf& in, std::size_t mostNumbers,
+                          const scan::SplitFile* split, const scan::ScanKernel& kernel,
+                          const std::function<void(std::uint64_t)>& warnOfDescent) {
+    std::uint64_t linesBefore = 0;
+    bool orderChecked = false;  // the warning is given once, at the first descent
+    if (split != nullptr) {
+        const std::size_t start = list.size();
+        const std::size_t room = std::min(mostNumbers, list.capacity()) - start;
+        list.resize(start + room);  // only address space: the pieces write their parts
+        const SplitLoadEnd end = loadPieces(*split, list.data() + start, room, kernel);
+        list.resize(start + end.stored);
+        if (end.descentLine != 0) {
+            orderChecked = true;
+            warnOfDescent(end.descentLine);
+        }
+        if (in.pubseekpos(static_cast<std::streamoff>(end.resumeAt), std::ios::in) < 0) {
+            return {scan::ScanStop::readError, end.linesBefore + 1, {}, false};
+        }
+        linesBefore = end.linesBefore;
+    }
+    scan::ScanEnd end = scan::scanNumbers(
+        in,
+        [&](const scan::NumberBatch& batch) {
+            const std::size_t before = list.size();
+            const std::size_t stored = appendNumbers(list, batch.values, batch.count, mostNumbers);
+            if (!orderChecked) {
+                const std::size_t descent = firstDescentFrom(list, before);
+                if (descent < stored) {
+                    orderChecked = true;
+                    warnOfDescent(linesBefore + batch.lineOf(descent));
+                }
+            }
+            return stored;
+        },
+        kernel);
+    end.line += linesBefore;
+    return end;
 }
 
 void loadSortedList(const scan::ScanKernel& kernel, const std::string& systemRoot) {
@@ -136,32 +173,32 @@ void loadSortedList(const scan::ScanKernel& kernel, const std::string& systemRoo
     if (!sortedFile.is_open() || !sortedFile) {
         return;
     }
-    reserveForNumbers(*sortedFile.rdbuf(), sortedList);
+    std::streambuf& file = *sortedFile.rdbuf();
+    reserveForNumbers(file, sortedList);
     // With overcommit, or in a memory cgroup, an allocation that the system
     // cannot back still succeeds, and the pages written later are what get
     // the process killed: so the list is bounded before it grows.
     const std::size_t mostNumbers =
         mostNumbersFor(sortedList, roomLeft(readMemoryReadings(systemRoot)));
-    bool orderChecked = false;  // the warning is given once, at the first descent
-    ReadingProgress progress("sortedNumbers.txt", *sortedFile.rdbuf());
-    const scan::ScanEnd end = scan::scanNumbers(
-        progress.stream(),
-        [&orderChecked, &progress, mostNumbers](const scan::NumberBatch& batch) {
-            const std::size_t before = sortedList.size();
-            const std::size_t stored =
-                appendNumbers(sortedList, batch.values, batch.count, mostNumbers);
-            if (!orderChecked) {
-                const std::size_t descent = firstDescentFrom(sortedList, before);
-                if (descent < stored) {
-                    orderChecked = true;
-                    progress.erase();
-                    std::cerr << "The sorted file is not in ascending order at line "
-                              << batch.lineOf(descent) << "; binary search results may be wrong!\n";
-                }
-            }
-            return stored;
-        },
-        kernel);
+    ReadingProgress progress("sortedNumbers.txt", file);
+    // Split over threads only from the file's start, into a list with room
+    // reserved for all that it can hold.
+    scan::SplitFile split;
+    if (sortedList.empty() && file.pubseekoff(0, std::ios::cur, std::ios::in) == 0) {
+        split = openThreadedFile("sortedNumbers.txt", sortedFileIdentity);
+    }
+    if (sortedList.capacity() < split.size / 2 + 1) {
+        closeThreadedFile(split);
+    }
+    split.whileWaiting = [&progress](std::uint64_t read) { progress.advanceTo(read); };
+    const scan::ScanEnd end =
+        loadNumbers(sortedList, progress.stream(), mostNumbers, split.fd >= 0 ? &split : nullptr,
+                    kernel, [&progress](std::uint64_t line) {
+                        progress.erase();
+                        std::cerr << "The sorted file is not in ascending order at line " << line
+                                  << "; binary search results may be wrong!\n";
+                    });
+    closeThreadedFile(split);
     progress.erase();
     sortedFile.setstate(std::ios::failbit);
     reportEarlyStop("sorted file", end);

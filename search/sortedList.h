@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <streambuf>
 #include <string>
 #include <vector>
@@ -22,6 +23,18 @@
 void loadSortedList(const scan::ScanKernel& kernel = scan::bestKernel(),
                     const std::string& systemRoot = "");
 
+// Appends the numbers of `in` to `list` as loadSortedList does, holding at
+// most `mostNumbers`, and calls warnOfDescent with the line of the first
+// number smaller than the one before it, once. With `split`, the regular
+// file `in` has open and has read nothing of, its numbers are read by
+// split->threads threads into the list in place, up to where they would
+// stop, and read on from there through `in`, whose position is set: the
+// list, the warning and the end are those of the reading through `in`
+// alone. `list` is then empty, with room reserved for the whole file.
+scan::ScanEnd loadNumbers(NumberList& list, std::streambuf& in, std::size_t mostNumbers,
+                          const scan::SplitFile* split, const scan::ScanKernel& kernel,
+                          const std::function<void(std::uint64_t)>& warnOfDescent);
+
 // Makes room in `list` for every number that the rest of `in` can hold (one
 // per two bytes), so that loading the file never copies the list. The room is
 // only address space until numbers are written to it. Does nothing where the
@@ -38,8 +51,13 @@ void supplyRoomFor(NumberList& list, std::size_t count);
 // Appends values[0, count) to `list`, letting it hold at most `mostNumbers`,
 // and returns how many it stored: fewer when the list reached that bound or
 // memory ran out, at the first number that did not fit.
-std::size_t appendNumbers(NumberList& list, const std::int32_t* values,
-                          std::size_t count, std::size_t mostNumbers = SIZE_MAX);
+std::size_t appendNumbers(NumberList& list, const std::int32_t* values, std::size_t count,
+                          std::size_t mostNumbers = SIZE_MAX);
+
+// Where [from, to) first descends, as std::is_sorted_until finds it: the
+// first number smaller than the one before, or `to`. A stretch at a time,
+// so that a sorted file is checked whole at the speed of memory.
+const std::int32_t* firstDescent(const std::int32_t* from, const std::int32_t* to);
 
 // Where `list` first descends from `batchStart` on, counted from there: the
 // index of the first number smaller than the one before it, which for the
