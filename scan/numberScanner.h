@@ -102,9 +102,10 @@ struct SplitFile {
     // No range is cut smaller: below this, a thread costs more than it saves.
     std::uint64_t smallestRange = std::uint64_t{4} << 20;
     // A load reads the file in pieces of about this size, taken by the threads
-    // in turn: small enough that a thread keeps a piece's numbers in its own
-    // buffer until the pieces before it are stored.
-    std::uint64_t pieceSize = std::uint64_t{1} << 20;
+    // in turn: a chunk of the scanner's, so that a thread keeps a piece's
+    // numbers in its cache until the pieces before it are stored (pieces of
+    // 1 MiB made a load 10% slower, of 2 MiB 25%).
+    std::uint64_t pieceSize = std::uint64_t{256} << 10;
     // Called on the calling thread about ten times a second while the ranges
     // are read, with the bytes that all of them have read so far.
     std::function<void(std::uint64_t)> whileWaiting;
