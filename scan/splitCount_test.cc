@@ -1,43 +1,18 @@
 // The count split over threads against the one-thread count: every kernel,
 // one to seven threads, with ranges allowed as small as a byte, so that short
 // texts are cut at every place a seam can fall.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 
 #include "everyKernel.h"
 #include "oracle.h"
 #include "scan/numberScanner.h"
+#include "textFile.h"
 
 namespace scan {
 namespace {
-
-// A text in a file of the test's own, open for reading.
-class TextFile {
-  public:
-    explicit TextFile(const std::string& text)
-        : path_(std::filesystem::temp_directory_path() /
-                ("needle-split-" + std::to_string(getpid()))) {
-        std::ofstream(path_, std::ios::binary) << text;
-        fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    }
-    ~TextFile() {
-        close(fd_);
-        std::filesystem::remove(path_);
-    }
-    TextFile(const TextFile&) = delete;
-    TextFile& operator=(const TextFile&) = delete;
-    int fd() const { return fd_; }
-
-  private:
-    std::filesystem::path path_;
-    int fd_ = -1;
-};
 
 class SplitCount : public EveryKernel {
   protected:

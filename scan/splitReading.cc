@@ -36,7 +36,7 @@ std::vector<std::uint64_t> rangeStarts(int fd, std::uint64_t size, unsigned part
     std::vector<std::uint64_t> starts = {0};
     char bytes[4096];
     for (unsigned i = 1; i < parts; ++i) {
-        std::uint64_t at = std::max(size / parts * i, starts.back() + 1);
+        std::uint64_t at = std::max(size / parts * i, starts.back());
         const std::uint64_t searchEnd = std::min(size, at + kCutSearch);
         std::uint64_t cut = 0;
         while (at < searchEnd && cut == 0) {
