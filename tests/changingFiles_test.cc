@@ -216,13 +216,12 @@ TEST(ChangingFiles, TheGreetingShowsWhileAFifoWaitsForItsWriter) {
 }
 
 // Does a file that another process makes longer or shorter while several
-// threads read it count only numbers it held, none twice: at least what it
-// held all along, at most what it held at its longest? When the change lands
-// is up to the two processes, so each change is made at several moments.
+// threads read it count (or load) only numbers it held, none twice: at least
+// what it held all along, at most what it held at its longest? When the
+// change lands is up to the two processes, so each change is made at several
+// moments, to the file of each search.
 TEST(ChangingFiles, AFileGrownOrShrunkWhileThreadsReadItCountsNothingTwice) {
     ScratchDir dir("changing-under-threads");
-    const fs::path numbers = dir.path / "numbers.txt";
-    writeWholeFile(dir.path / "sortedNumbers.txt", "1\n");
     std::string lines;
     lines.reserve(std::size_t{32} << 20);
     while (lines.size() < (std::size_t{32} << 20)) {
@@ -232,30 +231,37 @@ TEST(ChangingFiles, AFileGrownOrShrunkWhileThreadsReadItCountsNothingTwice) {
     const std::regex report(
         "There were ([0-9]+) instances of 1 in the file with ([0-9]+) "
         "comparisons made");
-    for (const bool grow : {true, false}) {
-        for (const int delay : {0, 2, 5, 10, 20}) {
-            writeWholeFile(numbers, lines);
-            std::thread change([&] {
-                std::this_thread::sleep_for(std::chrono::milliseconds(delay));
-                if (grow) {
-                    std::ofstream(numbers, std::ios::app) << lines.substr(0, lines.size() / 4);
-                } else {
-                    fs::resize_file(numbers, lines.size() / 2);
+    for (const bool sorted : {false, true}) {
+        const fs::path file = dir.path / (sorted ? "sortedNumbers.txt" : "numbers.txt");
+        writeWholeFile(dir.path / (sorted ? "numbers.txt" : "sortedNumbers.txt"), "1\n");
+        for (const bool grow : {true, false}) {
+            for (const int delay : {0, 2, 5, 10, 20}) {
+                writeWholeFile(file, lines);
+                std::thread change([&] {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+                    if (grow) {
+                        std::ofstream(file, std::ios::app) << lines.substr(0, lines.size() / 4);
+                    } else {
+                        fs::resize_file(file, lines.size() / 2);
+                    }
+                });
+                RunOptions four;
+                four.arguments = {"-j", "4"};
+                const NeedleOutcome outcome =
+                    runNeedle(dir.path, sorted ? "2\n1\n0\n" : "1\n1\n0\n", four);
+                change.join();
+                const std::string what = file.filename().string() + (grow ? " grown" : " shrunk") +
+                                         " after " + std::to_string(delay) + " ms";
+                std::smatch found;
+                ASSERT_TRUE(std::regex_search(outcome.out, found, report)) << what << outcome.out;
+                const std::uint64_t counted = std::stoull(found[1]);
+                if (!sorted) {
+                    EXPECT_EQ(found[1], found[2]) << what;
                 }
-            });
-            RunOptions four;
-            four.arguments = {"-j", "4"};
-            const NeedleOutcome outcome = runNeedle(dir.path, "1\n1\n0\n", four);
-            change.join();
-            const std::string what =
-                std::string(grow ? "grown" : "shrunk") + " after " + std::to_string(delay) + " ms";
-            std::smatch found;
-            ASSERT_TRUE(std::regex_search(outcome.out, found, report)) << what << outcome.out;
-            const std::uint64_t counted = std::stoull(found[1]);
-            EXPECT_EQ(found[1], found[2]) << what;
-            EXPECT_GE(counted, grow ? held : held / 2) << what;
-            EXPECT_LE(counted, grow ? held + held / 4 : held) << what;
-            EXPECT_EQ(outcome.err, "") << what;
+                EXPECT_GE(counted, grow ? held : held / 2) << what;
+                EXPECT_LE(counted, grow ? held + held / 4 : held) << what;
+                EXPECT_EQ(outcome.err, "") << what;
+            }
         }
     }
 }

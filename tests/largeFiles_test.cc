@@ -33,20 +33,25 @@ FifoWriter onesThrough(const fs::path& fifo, std::uint64_t lines) {
     });
 }
 
-// Does a file large enough to be read by several threads give, to the byte,
-// the dialogue of the one-thread reading: the counts of every search, and the
-// line and token of a stop near its end or at its start?
+// Do files large enough to be read by several threads give, to the byte,
+// the dialogue of the one-thread reading: the counts of every search, the
+// out-of-order warning, and the line and token of a stop near the end or at
+// the start?
 TEST(LargeFiles, ThreadsSayWhatOneThreadSays) {
     ScratchDir dir("threads");
-    std::string lines;
+    std::string lines, ascending;
     for (std::int64_t i = 0; lines.size() < (std::size_t{12} << 20); ++i) {
-        lines += std::to_string(i % 13 == 0 ? 7 : i * 7919 % 100000 - 50000);
-        lines += i % 100 == 0 ? "\r\n" : i % 7 == 0 ? " " : "\n";
+        const char* space = i % 100 == 0 ? "\r\n" : i % 7 == 0 ? " " : "\n";
+        lines += std::to_string(i % 13 == 0 ? 7 : i * 7919 % 100000 - 50000) + space;
+        // One descent, halfway through.
+        ascending += std::to_string(i / 3 - (i == 1'000'000 ? 9 : 0)) + space;
     }
-    writeWholeFile(dir.path / "sortedNumbers.txt", "1\n");
-    for (const std::string& text : {lines, lines + "12 x7 5\n", "-x " + lines}) {
-        writeWholeFile(dir.path / "numbers.txt", text);
-        const std::string typed = "1\n7\n1\n12\n0\n";
+    for (const char* end : {"", "12 x7 5\n", "start"}) {
+        const bool atStart = std::string(end) == "start";
+        writeWholeFile(dir.path / "numbers.txt", atStart ? "-x " + lines : lines + end);
+        writeWholeFile(dir.path / "sortedNumbers.txt",
+                       atStart ? "-x " + ascending : ascending + end);
+        const std::string typed = "1\n7\n1\n12\n2\n7\n2\n400000\n0\n";
         RunOptions one, four;
         one.arguments = {"-j", "1"};
         four.arguments = {"-j", "4"};
@@ -56,6 +61,8 @@ TEST(LargeFiles, ThreadsSayWhatOneThreadSays) {
         EXPECT_EQ(byFour.err, byOne.err);
         EXPECT_EQ(byFour.status, byOne.status);
         EXPECT_NE(byOne.out.find("instances of 7"), std::string::npos) << byOne.out;
+        EXPECT_EQ(byOne.err.find("not in ascending order") != std::string::npos, !atStart)
+            << byOne.err;
     }
 }
 
