@@ -1,15 +1,20 @@
-// Fuzzes the count split over threads: arbitrary bytes as a number file,
-// counted by one to seven threads (as the input's size picks) with ranges as
-// small as a byte, must count exactly as the plain `>> int32_t` loop reads
-// them: the same numbers and matches, the same stop, line and token.
+// Fuzzes the count and the load split over threads: arbitrary bytes as a
+// number file, read by one to seven threads (as the input's size picks) in
+// ranges and pieces as small as a byte, must count and load exactly as the
+// plain `>> int32_t` loop reads them: the same numbers and matches, the same
+// stop, line and token; and the load warns of the first descent on the line
+// the one-thread load names.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "oracle.h"
 #include "scan/numberScanner.h"
+#include "search/sortedList.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
@@ -39,5 +44,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         c.end.token,
         c.end.tokenCut};
     check(counted == expectedCount(expected, target));
+
+    split.pieceSize = 1 + size % 5;
+    std::vector<std::uint64_t> warnedOne, warnedSplit;
+    NumberList alone, list;
+    std::stringbuf text1(text), text2(text);
+    loadNumbers(alone, text1, SIZE_MAX, nullptr, scan::bestKernel(),
+                [&](std::uint64_t line) { warnedOne.push_back(line); });
+    list.reserve(size / 2 + 1);
+    const scan::ScanEnd end = loadNumbers(list, text2, SIZE_MAX, &split, scan::bestKernel(),
+                                          [&](std::uint64_t line) { warnedSplit.push_back(line); });
+    const Reading loaded = {std::vector<std::int32_t>(list.begin(), list.end()), end.stop, end.line,
+                            end.token, end.tokenCut};
+    check(loaded == expected && warnedSplit == warnedOne);
     return 0;
 }
