@@ -61,7 +61,7 @@ struct Group {
     Method plain;                 // what "x plain" is measured against
     std::vector<Method> kernels;  // needle with each kernel the processor runs, best first
     // For each of `kernels`, where its one-thread row is among them (a count
-    // split over threads is compared with it); empty for the load.
+    // or load split over threads is compared with it).
     std::vector<std::size_t> oneThread;
     std::vector<Method> others;  // each compared with needle's best kernel
 };
@@ -181,9 +181,17 @@ std::vector<Group> groupsFor(const Shape& shape, const fs::path& file) {
     load.load = true;
     load.plain = plainLoadMethod(file, targets.front());
     for (const scan::ScanKernel* kernel : scan::supportedKernels()) {
+        load.oneThread.push_back(load.kernels.size());
         load.kernels.push_back(needleLoadMethod(file, targets.front(), *kernel));
+        for (const unsigned threads : threadCounts()) {
+            load.oneThread.push_back(load.oneThread.back());
+            load.kernels.push_back(needleSplitLoadMethod(file, targets.front(), *kernel, threads));
+        }
     }
     load.others.push_back(freshMemoryMethod(file, targets.front()));
+    for (const unsigned threads : threadCounts()) {
+        load.others.push_back(freshMemoryMethod(file, targets.front(), threads));
+    }
     groups.push_back(load);
     return groups;
 }

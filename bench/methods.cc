@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -16,6 +17,7 @@
 #include "frontend/programState.h"
 #include "oracle.h"
 #include "scan/readSizes.h"
+#include "search/pageSupply.h"
 #include "search/sortedList.h"
 
 namespace fs = std::filesystem;
@@ -24,7 +26,8 @@ namespace {
 
 // What a loaded list holds. Matching and summing every number costs time of
 // its own, so only a checking run does it.
-Counts listCounts(const NumberList& list, std::int32_t target, Run run) {
+template <typename List>
+Counts listCounts(const List& list, std::int32_t target, Run run) {
     Counts c;
     c.numbers = static_cast<long long>(list.size());
     if (run == Run::checking) {
@@ -106,6 +109,25 @@ Method needleLoadMethod(const fs::path& file, std::int32_t target, const scan::S
             }};
 }
 
+Method needleSplitLoadMethod(const fs::path& file, std::int32_t target,
+                             const scan::ScanKernel& kernel, unsigned threads) {
+    return {std::string("needle load, ") + scan::kernelName(kernel) + ", " +
+                std::to_string(threads) + " threads",
+            [file, target, &kernel, threads](Run run) {
+                NumberList list;
+                std::filebuf in;
+                in.open(file, std::ios::in | std::ios::binary);
+                reserveForNumbers(in, list);
+                scan::SplitFile split;
+                split.fd = openOrExit(file);
+                split.size = fs::file_size(file);
+                split.threads = threads;
+                loadNumbers(list, in, SIZE_MAX, &split, kernel, [](std::uint64_t) {});
+                close(split.fd);
+                return listCounts(list, target, run);
+            }};
+}
+
 Method readAloneSplitMethod(const fs::path& file, unsigned threads) {
     return {"read() alone, " + std::to_string(threads) + " threads", [file, threads](Run) {
                 const int fd = openOrExit(file);
@@ -169,17 +191,40 @@ Method toolMethod(const std::string& command, const fs::path& file, std::int32_t
             }};
 }
 
-Method freshMemoryMethod(const fs::path& file, std::int32_t target) {
+Method freshMemoryMethod(const fs::path& file, std::int32_t target, unsigned threads) {
     // Read once, by the checking run, and kept for the timed ones.
     auto numbers = std::make_shared<std::vector<std::int32_t>>();
-    return {"fresh memory only", [file, target, numbers](Run run) {
+    return {threads == 1 ? std::string("fresh memory only")
+                         : "fresh memory only, " + std::to_string(threads) + " threads",
+            [file, target, numbers, threads](Run run) {
                 if (run == Run::checking) {
                     std::ifstream in(file);
                     *numbers = plainList(in);
                 }
-                std::vector<std::int32_t> copy;
+                NumberList copy;
                 copy.reserve(numbers->size());
-                appendNumbers(copy, numbers->data(), numbers->size());
+                if (threads == 1) {
+                    appendNumbers(copy, numbers->data(), numbers->size());
+                    return listCounts(copy, target, run);
+                }
+                // In parts of 256 KiB of numbers, as the split load stores them.
+                copy.resize(numbers->size());
+                constexpr std::size_t kPart = std::size_t{64} << 10;
+                std::atomic<std::size_t> next{0};
+                std::vector<std::thread> writers;
+                for (unsigned t = 0; t < threads; ++t) {
+                    writers.emplace_back([&] {
+                        for (std::size_t at = next.fetch_add(kPart); at < copy.size();
+                             at = next.fetch_add(kPart)) {
+                            const std::size_t n = std::min(kPart, copy.size() - at);
+                            supplyPagesNow(copy.data() + at, n * sizeof(std::int32_t));
+                            std::copy_n(numbers->data() + at, n, copy.data() + at);
+                        }
+                    });
+                }
+                for (std::thread& writer : writers) {
+                    writer.join();
+                }
                 return listCounts(copy, target, run);
             }};
 }

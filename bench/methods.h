@@ -24,6 +24,10 @@ Method needleSplitCountMethod(const std::filesystem::path& file, std::int32_t ta
 // What the binary search's first run does: loadSortedList with `kernel`.
 Method needleLoadMethod(const std::filesystem::path& file, std::int32_t target,
                         const scan::ScanKernel& kernel);
+// The load as the binary search splits it over `threads` threads (without
+// the memory readings, which take microseconds).
+Method needleSplitLoadMethod(const std::filesystem::path& file, std::int32_t target,
+                             const scan::ScanKernel& kernel, unsigned threads);
 // The file read into a 64-byte-aligned buffer in the scanner's chunk size,
 // and nothing else: the copy that every count pays.
 Method readAloneMethod(const std::filesystem::path& file);
@@ -35,8 +39,11 @@ Method readAloneSplitMethod(const std::filesystem::path& file, unsigned threads)
 Method toolMethod(const std::string& command, const std::filesystem::path& file,
                   std::int32_t target);
 // What no loader can beat here: storing the file's numbers in fresh memory,
-// whose pages are supplied ahead as the load has them supplied.
-Method freshMemoryMethod(const std::filesystem::path& file, std::int32_t target);
+// whose pages are supplied ahead as the load has them supplied; with
+// `threads` above 1, each thread storing its part of the list at once, as
+// the split load does: the ceiling of a load split as many ways.
+Method freshMemoryMethod(const std::filesystem::path& file, std::int32_t target,
+                         unsigned threads = 1);
 
 // Whether `tool` is on the PATH.
 bool installed(const std::string& tool);
