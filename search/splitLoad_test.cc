@@ -92,7 +92,7 @@ TEST_P(SplitLoad, RandomTexts) {
     const char* const spaces[] = {" ", "\n", "\r\n", "\t"};
     for (int round = 0; round < 20; ++round) {
         std::string text;
-        const auto count = 20 + rng() % 200;
+        const std::size_t count = 20 + static_cast<std::size_t>(rng() % 200);
         std::int64_t value = -1000;
         for (std::size_t i = 0; i < count; ++i) {
             value += static_cast<std::int64_t>(rng() % 40) - (rng() % 25 == 0 ? 100 : 0);
