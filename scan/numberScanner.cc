@@ -151,18 +151,18 @@ void readPiece(ScanState& s, const char* p, const char* end, std::int32_t*& out,
     }
 }
 
-// The large chunk of this thread's last reading, kept for its next one: a
-// thread that reads a file in many pieces, as a load split over threads
-// does, would otherwise be given fresh buffers for each piece, and fresh
-// pages are dear. Once a thread has read a large file, a small one is read
-// in large chunks too, since the memory is held anyway.
+// The chunk of this thread's last reading, kept for its next one: a thread
+// that reads a file in many pieces, as a load split over threads does,
+// would otherwise be given fresh buffers for each piece, and fresh pages
+// are dear. Once a thread has read a large file, a small one is read in
+// large chunks too, since the memory is held anyway.
 thread_local std::unique_ptr<ChunkBuffers> spareChunk;
 
-// Keeps the reading's chunk as the spare when it ends, if it is a large one.
+// Keeps the reading's chunk as the spare when it ends.
 struct KeptChunk {
     std::unique_ptr<ChunkBuffers> chunk;
     ~KeptChunk() {
-        if (chunk != nullptr && chunk->size == kChunk) {
+        if (chunk != nullptr) {
             spareChunk = std::move(chunk);
         }
     }
