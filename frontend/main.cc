@@ -1,9 +1,11 @@
 // needle's entry point: greeting, the two number files, and the main menu loop.
+#include <errno.h>
+#include <fcntl.h>
+
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <iostream>
 #include <new>
 #include <string>
@@ -21,24 +23,37 @@
 
 namespace {
 
+// Whether descriptor `fd` is open, behind a function of its own.
+bool descriptorIsOpen(int fd) {
+    return fcntl(fd, F_GETFD) != -1 || errno != EBADF;
+}
+
 // Puts /dev/null on any of standard input, output and error that the program
 // was started without (`needle <&-`). Otherwise the first number file opened
-// would take that descriptor, and be read as the user's typing. A descriptor
-// is open when /proc lists it; without /proc nothing is changed.
+// would take that descriptor, and be read as the user's typing.
 void reopenClosedStandardStreams() {
-    std::error_code error;
-    if (!std::filesystem::is_directory("/proc/self/fd", error)) {
-        return;
-    }
     FILE* const streams[] = {stdin, stdout, stderr};
     for (int fd = 0; fd < 3; ++fd) {
-        if (!std::filesystem::exists("/proc/self/fd/" + std::to_string(fd), error)) {
+        if (!descriptorIsOpen(fd)) {
             // The lowest free descriptor is `fd` itself: those below are open.
             if (std::freopen("/dev/null", fd == 0 ? "r" : "w", streams[fd]) == nullptr) {
                 std::exit(1);
             }
         }
     }
+}
+
+// Whether there is memory enough to start: a bad_alloc needs memory of its
+// own, from the heap or from the emergency pool the C++ runtime sets aside
+// as it starts. Under an address-space limit that left no room for that
+// pool, the first allocation to fail would end the program in
+// std::terminate rather than in the out-of-memory guard. The probe is
+// larger than the pool, so that where it succeeds, the pool could be had.
+bool memoryToStart() {
+    constexpr std::size_t kProbe = std::size_t{256} << 10;
+    void* const probe = std::malloc(kProbe);
+    std::free(probe);
+    return probe != nullptr;
 }
 
 // What `needle --help` prints.
@@ -168,6 +183,10 @@ int runDialogue() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (!memoryToStart()) {
+        std::fputs("needle: out of memory!\n", stderr);  // stdio's stderr needs no buffer
+        return 1;
+    }
     try {
         shareOneMemoryArena();
         reopenClosedStandardStreams();
