@@ -7,6 +7,8 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -136,7 +138,13 @@ static InputChannel openInput(const fs::path& io, const std::string& input,
                               const RunOptions& options) {
     InputChannel channel;
     int ends[2] = {-1, -1};
-    if (options.pauseAfter != std::string::npos && pipe(ends) == 0) {
+    if (options.interruptAtPause && socketpair(AF_UNIX, SOCK_STREAM, 0, ends) == 0) {
+        // The timeout is what makes a stop end the read with EINTR rather
+        // than restart it; it is never reached.
+        const timeval timeout{60, 0};
+        setsockopt(ends[0], SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        channel = {ends[0], ends[1]};
+    } else if (options.pauseAfter != std::string::npos && pipe(ends) == 0) {
         // Non-blocking on needle's side: the flag belongs to the open pipe,
         // so needle's descriptor has it too.
         fcntl(ends[0], F_SETFL, O_NONBLOCK);
@@ -155,20 +163,52 @@ static InputChannel openInput(const fs::path& io, const std::string& input,
     return channel;
 }
 
-// Types `input` into the channel's typing end and closes it.
-static void typeInput(const InputChannel& channel, const std::string& input,
-                      const RunOptions& options) {
+// Whether `child` is waiting in a read of its standard input, as
+// /proc/PID/syscall says: the call's number, then its first argument.
+static bool readingStandardInput(pid_t child) {
+    std::ifstream syscall("/proc/" + std::to_string(child) + "/syscall");
+    long number = -1;
+    std::string fd;
+    return syscall >> number >> fd && number == SYS_read && fd == "0x0";
+}
+
+// Stops `child` once it waits in a read of its standard input, and lets it
+// go on; whether it was caught there within a few seconds.
+static bool interruptRead(pid_t child) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!readingStandardInput(child)) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    kill(child, SIGSTOP);
+    siginfo_t info{};
+    waitid(P_PID, static_cast<id_t>(child), &info, WSTOPPED | WNOWAIT);
+    kill(child, SIGCONT);
+    return true;
+}
+
+// Types `input` into the channel's typing end and closes it; says whether
+// the child was interrupted in its read where asked to.
+static bool typeInput(const InputChannel& channel, const std::string& input,
+                      const RunOptions& options, pid_t child) {
     if (channel.typingEnd < 0) {
-        return;
+        return false;
     }
     const std::size_t pause = std::min(options.pauseAfter, input.size());
     writeAll(channel.typingEnd, input.substr(0, pause));
-    if (pause < input.size()) {
+    bool interrupted = false;
+    if (options.interruptAtPause) {
+        interrupted = interruptRead(child);
+        writeAll(channel.typingEnd, input.substr(pause));
+    } else if (pause < input.size()) {
         // Long enough that needle finds the pipe empty in the middle.
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         writeAll(channel.typingEnd, input.substr(pause));
     }
     close(channel.typingEnd);
+    return interrupted;
 }
 
 NeedleOutcome runNeedle(const fs::path& dir, const std::string& input, const RunOptions& options) {
@@ -215,9 +255,10 @@ NeedleOutcome runNeedle(const fs::path& dir, const std::string& input, const Run
         close(closedPipe[1]);
     }
     close(channel.childEnd);
-    typeInput(channel, input, options);
+    const bool interrupted = typeInput(channel, input, options, child);
     const int status = waitForChild(child, options.patience);
-    NeedleOutcome outcome{readWholeFile(io / "stdout"), readWholeFile(io / "stderr"), status};
+    NeedleOutcome outcome{readWholeFile(io / "stdout"), readWholeFile(io / "stderr"), status,
+                          interrupted};
     fs::remove_all(io);
     return outcome;
 }

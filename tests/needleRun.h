@@ -12,6 +12,7 @@ struct NeedleOutcome {
     std::string out;
     std::string err;
     int status;  // the exit status, 128 + signal if killed, -1 if it had to be stopped
+    bool interrupted = false;  // with interruptAtPause: it was stopped while in its read
 };
 
 // A fresh empty folder for one test, removed again when the object goes.
@@ -39,6 +40,10 @@ struct RunOptions {
     // standard input is opened on `stdinPath`. The input must fit in a
     // pipe's buffer (64 KiB).
     std::size_t pauseAfter = std::string::npos;
+    // With pauseAfter: the input comes through a socket with a receive
+    // timeout instead, and at the pause needle, waiting in its read, is
+    // stopped and continued, which fails that read with EINTR.
+    bool interruptAtPause = false;
     bool inputFailsAtEnd = false;
     std::string stdinPath;
     // How long it may take before it is killed.
