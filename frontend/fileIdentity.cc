@@ -6,6 +6,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+FileIdentity identityOf(const struct stat& status) {
+    FileIdentity identity;
+    identity.device = static_cast<std::uint64_t>(status.st_dev);
+    identity.inode = static_cast<std::uint64_t>(status.st_ino);
+    identity.directory = S_ISDIR(status.st_mode);
+    identity.fifo = S_ISFIFO(status.st_mode);
+    return identity;
+}
+
+}  // namespace
+
 NameLookup lookUpName(const char* name, FileIdentity& identity) {
     struct stat status {};
     if (stat(name, &status) != 0) {
@@ -17,10 +30,7 @@ NameLookup lookUpName(const char* name, FileIdentity& identity) {
         return error == ENOENT && lstat(name, &link) != 0 ? NameLookup::nothing
                                                           : NameLookup::unusable;
     }
-    identity.device = static_cast<std::uint64_t>(status.st_dev);
-    identity.inode = static_cast<std::uint64_t>(status.st_ino);
-    identity.directory = S_ISDIR(status.st_mode);
-    identity.fifo = S_ISFIFO(status.st_mode);
+    identity = identityOf(status);
     return NameLookup::file;
 }
 
@@ -30,9 +40,7 @@ int openSameRegularFile(const char* name, const FileIdentity& identity, std::uin
         return -1;
     }
     struct stat status {};
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
-        static_cast<std::uint64_t>(status.st_dev) != identity.device ||
-        static_cast<std::uint64_t>(status.st_ino) != identity.inode) {
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || identityOf(status) != identity) {
         close(fd);
         return -1;
     }
