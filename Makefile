@@ -143,7 +143,7 @@ tsan:
 	  -DNEEDLE_TSAN=ON $(CMAKE_FLAGS)
 	cmake --build build-tsan -j $(JOBS) --target needle_unit_tests needle_session_tests needle
 	TSAN_OPTIONS=halt_on_error=1 ./build-tsan/tests/needle_unit_tests \
-	  --gtest_filter='Kernels/SplitCount.*/sse2:Kernels/SplitLoad.*/sse2'
+	  --gtest_filter='Kernels/SplitReading.*/sse2'
 	TSAN_OPTIONS=halt_on_error=1 ./build-tsan/tests/needle_session_tests \
 	  --gtest_filter='LargeFiles.ThreadsSayWhatOneThreadSays'
 

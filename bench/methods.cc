@@ -87,11 +87,13 @@ Method needleSplitCountMethod(const fs::path& file, std::int32_t target,
     return {std::string("needle count, ") + scan::kernelName(kernel) + ", " +
                 std::to_string(threads) + " threads",
             [file, target, &kernel, threads](Run) {
+                std::filebuf in;
+                in.open(file, std::ios::in | std::ios::binary);
                 scan::SplitFile split;
                 split.fd = openOrExit(file);
                 split.size = fs::file_size(file);
                 split.threads = threads;
-                const scan::NumberCount c = scan::countNumbers(split, target, kernel);
+                const scan::NumberCount c = scan::countNumbers(in, split, target, kernel);
                 close(split.fd);
                 return Counts{c.numbers, c.matches, {}};
             }};

@@ -1,6 +1,6 @@
 // Fuzzes the count and the load split over threads: arbitrary bytes as a
 // number file, read by one to seven threads (as the input's size picks) in
-// ranges and pieces as small as a byte, must count and load exactly as the
+// pieces as small as a byte, must count and load exactly as the
 // plain `>> int32_t` loop reads them: the same numbers and matches, the same
 // stop, line and token; and the load warns of the first descent on the line
 // the one-thread load names.
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "oracle.h"
-#include "scan/numberScanner.h"
+#include "scan/splitReading.h"
 #include "search/sortedList.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -35,8 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     split.fd = file;
     split.size = size;
     split.threads = 1 + static_cast<unsigned>(size % 7);
-    split.smallestRange = 1;
-    const scan::NumberCount c = scan::countNumbers(split, target);
+    split.pieceSize = 1 + size % 5;
+    std::stringbuf counted1(text);
+    const scan::NumberCount c = scan::countNumbers(counted1, split, target);
     const Reading counted = {
         {static_cast<std::int32_t>(c.numbers), static_cast<std::int32_t>(c.matches)},
         c.end.stop,
@@ -45,7 +46,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         c.end.tokenCut};
     check(counted == expectedCount(expected, target));
 
-    split.pieceSize = 1 + size % 5;
     std::vector<std::uint64_t> warnedOne, warnedSplit;
     NumberList alone, list;
     std::stringbuf text1(text), text2(text);

@@ -94,31 +94,4 @@ struct NumberCount {
 NumberCount countNumbers(std::streambuf& in, std::int32_t target,
                          const ScanKernel& kernel = bestKernel());
 
-// A regular file that several threads read at once, each a range of it.
-struct SplitFile {
-    int fd = -1;             // open on the file; read with pread, never moved nor closed here
-    std::uint64_t size = 0;  // its size when the search began, which is cut into ranges
-    unsigned threads = 1;    // the most ranges, one thread each
-    // No range is cut smaller: below this, a thread costs more than it saves.
-    std::uint64_t smallestRange = std::uint64_t{4} << 20;
-    // A load reads the file in pieces of about this size, taken by the threads
-    // in turn: a chunk of the scanner's, so that a thread keeps a piece's
-    // numbers in its cache until the pieces before it are stored (pieces of
-    // 1 MiB made a load 10% slower, of 2 MiB 25%).
-    std::uint64_t pieceSize = std::uint64_t{256} << 10;
-    // Called on the calling thread about ten times a second while the ranges
-    // are read, with the bytes that all of them have read so far.
-    std::function<void(std::uint64_t)> whileWaiting;
-};
-
-// Counts as countNumbers(in, ...) does from the file's start, with the file's
-// bytes cut at white space into ranges, each counted by a thread of its own
-// and the results joined in file order: the numbers, the matches, the stop,
-// its line and its token are those of the one-thread count. Once a range has
-// stopped, the ranges after it stop early. A file that grew is read by the
-// last range to its end as it is; one that shrank ends where a range first
-// finds its end. `ranges`, when given, is set to the number of ranges used.
-NumberCount countNumbers(const SplitFile& file, std::int32_t target,
-                         const ScanKernel& kernel = bestKernel(), unsigned* ranges = nullptr);
-
 }  // namespace scan

@@ -1,16 +1,30 @@
-// The cuts, the ranges and the threads of a reading split over threads.
+// The split reading: the pieces, the threads that read them, and the turns
+// at which they join in file order.
+//
+// Pieces are taken in file order by whichever thread is free. A thread reads
+// its piece into a slot of the work's, then hands it in: under one lock, each
+// piece at the turn whose predecessors have all been handed in joins, by
+// whichever thread handed in the last of them, so a thread that only adds
+// (the count) never waits for another. Work that places its numbers (the
+// load) has the thread that read a piece wait for the piece's turn, then
+// place it outside the lock, alongside the others. A slot is taken again
+// only once its piece is over, so a thread that runs ahead is held within
+// a few pieces of the turn, and a stop is never read far past.
 #include "scan/splitReading.h"
 
 #include <errno.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <ios>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "scan/machine.h"
 
@@ -26,85 +40,147 @@ ssize_t readAt(int fd, char* to, std::size_t n, std::uint64_t at) {
     return got;
 }
 
-// How far past where a range would start the white space to start it at is
-// looked for: a token that long is a bad one, which the range before reads.
-constexpr std::uint64_t kCutSearch = 64 * 1024;
+// How far past a nominal end or start the white space that settles it is
+// looked for: a token that long is a bad one, or zeros before a number,
+// which the reading through the stream takes over.
+constexpr std::uint64_t kSettleSearch = 64 * 1024;
+// What is read past a piece's nominal end at a time while its end is looked
+// for: a token and its white space, mostly.
+constexpr std::uint64_t kLookPast = 64;
 
-}  // namespace
+// What the pieces share: the first piece known not to join, and how much
+// all of them have read.
+struct PieceShared {
+    std::atomic<std::uint64_t> firstStopped{UINT64_MAX};
+    std::atomic<std::uint64_t> bytesRead{0};
 
-std::vector<std::uint64_t> rangeStarts(int fd, std::uint64_t size, unsigned parts) {
-    std::vector<std::uint64_t> starts = {0};
-    char bytes[4096];
-    for (unsigned i = 1; i < parts; ++i) {
-        std::uint64_t at = std::max(size / parts * i, starts.back());
-        const std::uint64_t searchEnd = std::min(size, at + kCutSearch);
-        std::uint64_t cut = 0;
-        while (at < searchEnd && cut == 0) {
-            const ssize_t got = readAt(fd, bytes, sizeof bytes, at);
-            if (got <= 0) {
-                return starts;  // unreadable or ended: the ranges so far take the rest
-            }
-            for (ssize_t k = 0; k < got && cut == 0; ++k) {
-                if (isSpace(static_cast<unsigned char>(bytes[k]))) {
-                    cut = at + static_cast<std::uint64_t>(k) + 1;
-                }
-            }
-            at += static_cast<std::uint64_t>(got);
-        }
-        if (cut != 0 && cut < size) {
-            starts.push_back(cut);
+    void stopAt(std::uint64_t piece) {
+        std::uint64_t first = firstStopped.load();
+        while (piece < first && !firstStopped.compare_exchange_weak(first, piece)) {
         }
     }
-    return starts;
-}
+};
 
-void SplitShared::stopAt(unsigned r) {
-    unsigned first = firstStopped.load();
-    while (r < first && !firstStopped.compare_exchange_weak(first, r)) {
-    }
-}
+// One piece of the file as a stream, its ends settled from its own bytes:
+// from just after the first white space at or after `nominalStart` (the
+// file's start for the first piece) through the first white space at or
+// after `nominalEnd`. It ends early once a piece before it is known not to
+// join, since what it reads after that is thrown away.
+class PieceBuf : public std::streambuf {
+  public:
+    PieceBuf(int fd, std::uint64_t nominalStart, std::uint64_t nominalEnd, std::uint64_t index,
+             PieceShared& shared)
+        : fd_(fd),
+          at_(nominalStart),
+          nominalEnd_(nominalEnd),
+          index_(index),
+          shared_(shared),
+          started_(nominalStart == 0) {}
 
-std::streamsize RangeBuf::xsgetn(char* s, std::streamsize n) {
-    if (shared_.firstStopped.load(std::memory_order_relaxed) < index_) {
-        return 0;
-    }
-    auto want = static_cast<std::uint64_t>(n);
-    if (!last_) {
-        want = std::min(want, end_ - at_);
-    }
-    if (want == 0) {
-        return 0;
-    }
-    const ssize_t got = readAt(fd_, s, static_cast<std::size_t>(want), at_);
-    if (got < 0) {
-        throw std::ios_base::failure("read error");
-    }
-    shortened_ = got == 0 && !last_;
-    at_ += static_cast<std::uint64_t>(got);
-    shared_.bytesRead.fetch_add(static_cast<std::uint64_t>(got), std::memory_order_relaxed);
-    return got;
-}
+    // Whether both ends were found, within the file and near the nominal ones.
+    bool settled() const { return started_ && ended_; }
+    std::uint64_t start() const { return start_; }
+    std::uint64_t end() const { return at_; }
 
-void runOnThreads(unsigned count, const std::function<void(unsigned)>& job,
+  protected:
+    std::streamsize xsgetn(char* s, std::streamsize n) override {
+        if (shared_.firstStopped.load(std::memory_order_relaxed) < index_ || ended_ ||
+            (!started_ && !findStart(s, static_cast<std::size_t>(n)))) {
+            return 0;
+        }
+        if (start_ > nominalEnd_) {
+            ended_ = true;  // the white space that starts it is at or past its nominal end
+            return 0;
+        }
+        if (at_ >= nominalEnd_ + kSettleSearch) {
+            return 0;  // no white space near the end: not settled
+        }
+        const std::uint64_t want = std::min<std::uint64_t>(
+            static_cast<std::uint64_t>(n), std::max(nominalEnd_, at_) - at_ + kLookPast);
+        const std::size_t got = readSome(s, static_cast<std::size_t>(want));
+        std::size_t size = got;
+        for (std::uint64_t k = nominalEnd_ > at_ ? nominalEnd_ - at_ : 0; k < got; ++k) {
+            if (isSpace(static_cast<unsigned char>(s[k]))) {
+                size = static_cast<std::size_t>(k) + 1;
+                ended_ = true;
+                break;
+            }
+        }
+        at_ += size;
+        shared_.bytesRead.fetch_add(size, std::memory_order_relaxed);
+        return static_cast<std::streamsize>(size);
+    }
+
+  private:
+    // Reads up to `n` bytes at at_ into `s`; 0 at the file's end.
+    std::size_t readSome(char* s, std::size_t n) {
+        const ssize_t got = readAt(fd_, s, n, at_);
+        if (got < 0) {
+            throw std::ios_base::failure("read error");
+        }
+        return static_cast<std::size_t>(got);
+    }
+
+    // Reads on from the nominal start, through `s`, to just after the first
+    // white space; false where there is none near, or the file ended first.
+    bool findStart(char* s, std::size_t n) {
+        const std::uint64_t searchEnd = at_ + kSettleSearch;
+        while (at_ < searchEnd && shared_.firstStopped.load(std::memory_order_relaxed) > index_) {
+            const std::size_t got = readSome(s, std::min<std::size_t>(n, 4096));
+            if (got == 0) {
+                return false;
+            }
+            const char* const space = std::find_if(
+                s, s + got, [](char c) { return isSpace(static_cast<unsigned char>(c)); });
+            const auto skipped = static_cast<std::uint64_t>(space - s) + (space != s + got);
+            shared_.bytesRead.fetch_add(skipped, std::memory_order_relaxed);
+            at_ += static_cast<std::uint64_t>(space - s);
+            if (space != s + got) {
+                start_ = ++at_;
+                started_ = true;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    int fd_;
+    std::uint64_t at_;  // the next byte to read
+    std::uint64_t nominalEnd_;
+    std::uint64_t index_;
+    PieceShared& shared_;
+    bool started_;
+    bool ended_ = false;
+    std::uint64_t start_ = 0;
+};
+
+// Runs job() on `count` threads and returns once all have ended;
+// meanwhile calls whileWaiting, when given, about ten times a second with
+// what `bytesRead` says. A job whose thread cannot be started (or, for
+// tests, is refused) runs on the calling thread, after the others.
+void runOnThreads(unsigned count, unsigned refused, const std::function<void()>& job,
                   const std::function<void(std::uint64_t)>& whileWaiting,
                   const std::atomic<std::uint64_t>& bytesRead) {
     std::mutex lock;
     std::condition_variable finished;
     unsigned running = 0;
     std::vector<std::thread> threads;
-    std::vector<unsigned> unstarted;
     // Room first: a vector that failed to grow with threads running would
     // end the program.
     threads.reserve(count);
-    unstarted.reserve(count);
+    unsigned unstarted = 0;
     for (unsigned i = 0; i < count; ++i) {
         {
             const std::lock_guard<std::mutex> hold(lock);
             ++running;
         }
         try {
-            threads.emplace_back([&, i] {
-                job(i);
+            if (i < refused) {
+                throw std::system_error(
+                    std::make_error_code(std::errc::resource_unavailable_try_again));
+            }
+            threads.emplace_back([&] {
+                job();
                 const std::lock_guard<std::mutex> hold(lock);
                 --running;
                 finished.notify_one();
@@ -112,7 +188,7 @@ void runOnThreads(unsigned count, const std::function<void(unsigned)>& job,
         } catch (const std::system_error&) {
             const std::lock_guard<std::mutex> hold(lock);
             --running;
-            unstarted.push_back(i);  // no thread to be had: run here, after the others
+            ++unstarted;  // no thread to be had: run here, after the others
         }
     }
     {
@@ -129,9 +205,154 @@ void runOnThreads(unsigned count, const std::function<void(unsigned)>& job,
     for (std::thread& thread : threads) {
         thread.join();
     }
-    for (const unsigned i : unstarted) {
-        job(i);
+    for (; unstarted > 0; --unstarted) {
+        job();
     }
+}
+
+// What a thread found of its piece, handed in at its turn.
+struct PieceEnds {
+    bool whole = false;  // read to its settled end with nothing stopping it
+    std::uint64_t start = 0, end = 0;
+    std::uint64_t lines = 0;  // its newlines
+};
+
+// The pieces' slots and turns, and what the pieces joined add up to.
+class Turns {
+  public:
+    Turns(const SplitFile& file, PieceWork& work, std::uint64_t pieces, unsigned slots)
+        : file_(file), work_(work), pieces_(pieces), slots_(slots) {}
+
+    // A thread's part: takes pieces until none is left or one did not join.
+    void takePieces() noexcept {
+        std::unique_lock<std::mutex> hold(lock_);
+        while (true) {
+            changed_.wait(hold, [&] { return over() || slots_[slotOf(next_)].state == free; });
+            if (over()) {
+                return;
+            }
+            const std::uint64_t piece = next_++;
+            Slot& slot = slots_[slotOf(piece)];
+            slot.state = reading;
+            hold.unlock();
+            const PieceEnds ends = readPiece(piece);
+            hold.lock();
+            slot.ends = ends;
+            slot.state = handedIn;
+            joinWhatIsReady();
+            changed_.notify_all();
+            if (work_.places()) {
+                changed_.wait(hold, [&] { return slot.state != handedIn; });
+                if (slot.state == joinedToPlace) {
+                    hold.unlock();
+                    work_.place(slotOf(piece));
+                    hold.lock();
+                    slot.state = free;
+                    changed_.notify_all();
+                }
+            }
+        }
+    }
+
+    PieceShared shared;
+    std::uint64_t resumeAt = 0;     // the byte after the last piece joined
+    std::uint64_t linesBefore = 0;  // the newlines before it
+    std::uint64_t joined = 0;
+
+  private:
+    enum State { free, reading, handedIn, joinedToPlace };
+    struct Slot {
+        State state = free;
+        PieceEnds ends;
+    };
+
+    unsigned slotOf(std::uint64_t piece) const {
+        return static_cast<unsigned>(piece % slots_.size());
+    }
+    // No piece left to take that could join.
+    bool over() const { return stopped_ || next_ >= pieces_ || shared.firstStopped.load() < next_; }
+
+    PieceEnds readPiece(std::uint64_t piece) noexcept {
+        PieceEnds ends;
+        try {
+            const std::uint64_t size = std::max<std::uint64_t>(file_.pieceSize, 1);
+            PieceBuf in(file_.fd, piece * size, (piece + 1) * size, piece, shared);
+            if (piece == file_.outOfMemoryPiece) {
+                throw std::bad_alloc();
+            }
+            const ScanEnd end = work_.read(in, slotOf(piece));
+            ends = {end.stop == ScanStop::endOfFile && in.settled(), in.start(), in.end(),
+                    end.line - 1};
+        } catch (...) {
+            // Memory ran out, or a read failed: the stream reads it again.
+        }
+        if (!ends.whole) {
+            shared.stopAt(piece);  // the pieces after it end early
+        }
+        return ends;
+    }
+
+    // Joins, in file order, every piece at the turn that has been handed in.
+    void joinWhatIsReady() {
+        for (; turn_ < pieces_ && slots_[slotOf(turn_)].state == handedIn; ++turn_) {
+            Slot& slot = slots_[slotOf(turn_)];
+            const bool joins = !stopped_ && slot.ends.whole && slot.ends.start == resumeAt &&
+                               work_.join(slotOf(turn_), linesBefore);
+            if (joins) {
+                linesBefore += slot.ends.lines;
+                resumeAt = slot.ends.end;
+                ++joined;
+            } else if (!stopped_) {
+                stopped_ = true;
+                shared.stopAt(turn_);
+            }
+            slot.state = joins && work_.places() ? joinedToPlace : free;
+        }
+    }
+
+    const SplitFile& file_;
+    PieceWork& work_;
+    const std::uint64_t pieces_;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::vector<Slot> slots_;
+    std::uint64_t next_ = 0;  // the next piece to take
+    std::uint64_t turn_ = 0;  // the next piece to join
+    bool stopped_ = false;    // a piece did not join: none after it does
+};
+
+}  // namespace
+
+ScanEnd readSplit(std::streambuf& in, const SplitFile& file, PieceWork& work,
+                  const std::function<ScanEnd(std::streambuf&, std::uint64_t)>& readRest) {
+    if (file.fd < 0) {
+        return readRest(in, 0);
+    }
+    const std::uint64_t size = std::max<std::uint64_t>(file.pieceSize, 1);
+    // Every piece but the last, which holds the file's end as it is then.
+    const std::uint64_t pieces = file.size <= size ? 0 : (file.size - 1) / size;
+    const auto threads =
+        static_cast<unsigned>(std::min<std::uint64_t>(std::max(file.threads, 1u), pieces));
+    // Two slots a thread: one being read, one handed in waiting for its turn.
+    const unsigned slots = 2 * std::max(threads, 1u);
+    work.makeSlots(slots);
+    Turns turns(file, work, pieces, slots);
+    if (threads > 0) {
+        runOnThreads(
+            threads, file.refusedThreads, [&turns] { turns.takePieces(); }, file.whileWaiting,
+            turns.shared.bytesRead);
+    }
+    work.finish();
+    if (file.report != nullptr) {
+        *file.report = {static_cast<unsigned>(pieces), static_cast<unsigned>(turns.joined),
+                        turns.resumeAt, turns.shared.bytesRead.load()};
+    }
+    if (in.pubseekpos(static_cast<std::streamoff>(turns.resumeAt), std::ios::in) < 0) {
+        return {ScanStop::readError, turns.linesBefore + 1, {}, false};
+    }
+    ScanEnd end = readRest(in, turns.linesBefore);
+    end.line += turns.linesBefore;
+    return end;
 }
 
 }  // namespace scan

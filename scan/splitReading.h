@@ -1,68 +1,96 @@
-// What a reading of a regular file split over threads is made of: the cuts
-// at white space, a range of the file as a stream, and the threads.
+// The split reading: one regular file read by several threads at once, in
+// pieces taken in file order and joined in file order. This is the split
+// engine's one public header; the count and the load are built on it.
 //
-// A range starts just after a white-space byte, where the one-thread reader
-// is between tokens too, so each range reads exactly as the whole file would
-// there; only its line numbers start again at 1. The first stop in file
-// order wins, whichever thread finds its stop first.
+// The file is cut into pieces of SplitFile::pieceSize bytes. Each piece
+// settles its own ends from the bytes it reads itself: it starts just after
+// the first white space at or after its nominal start, and reads on to the
+// first white space at or after its nominal end, that byte included. There
+// the one-thread reader is between tokens too, so each piece reads as the
+// whole file would there; only its line numbers start again at 1. At its
+// turn a piece joins what the pieces before it made, if it was read whole
+// and starts where the piece before it ended (the bytes at the seam did not
+// change between the two readings). The first piece that cannot join (a
+// stop, a read error, a file that shrank, memory, a seam that changed) ends
+// the split reading, and the one-thread reading goes on through the stream
+// from that piece's start; the last piece is always read that way, to the
+// file's end as it is then. So every stop, its line and token, and a file
+// that grew are the one-thread reading's by construction, and every answer
+// is one a single thread could give for some state of the file.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <streambuf>
-#include <vector>
+
+#include "scan/numberScanner.h"
 
 namespace scan {
 
-// Where each range starts: `parts` nearly equal pieces of [0, size), each
-// moved on to just after the next white space. Where there is none near, the
-// piece joins the one before, so that a token is never cut, and a file of
-// one long token is not read through before its reading starts.
-std::vector<std::uint64_t> rangeStarts(int fd, std::uint64_t size, unsigned parts);
-
-// What the ranges share: which of them stopped first, and how much all of
-// them have read.
-struct SplitShared {
-    std::atomic<unsigned> firstStopped;
-    std::atomic<std::uint64_t> bytesRead{0};
-
-    explicit SplitShared(unsigned ranges) : firstStopped(ranges) {}
-    // Range `r` has stopped, or found the file's end before its own.
-    void stopAt(unsigned r);
+// What a split reading did, for tests and the benchmark.
+struct SplitReport {
+    unsigned pieces = 0;          // read on threads or begun there: all but the last
+    unsigned joined = 0;          // the pieces joined, from the file's start
+    std::uint64_t resumeAt = 0;   // where the reading through the stream took over
+    std::uint64_t bytesRead = 0;  // by the threads, the bytes skipped at each start included
 };
 
-// Range `index` of the file as a stream: [begin, end), or for the last
-// range to the file's end as it is. It ends early once a range before it
-// has stopped, since what it reads after that is thrown away.
-class RangeBuf : public std::streambuf {
+// A regular file that several threads read at once.
+struct SplitFile {
+    int fd = -1;             // open on the file; read with pread, never moved nor closed here
+    std::uint64_t size = 0;  // its size when the search began, which is cut into pieces
+    unsigned threads = 1;    // the most threads
+    // A chunk of the scanner's: a thread keeps a piece's numbers in its
+    // cache until the piece's turn (pieces of 1 MiB made a load 10% slower,
+    // of 2 MiB 25%).
+    std::uint64_t pieceSize = std::uint64_t{256} << 10;
+    // Called on the calling thread about ten times a second while the
+    // threads read, with the bytes that all of them have read so far.
+    std::function<void(std::uint64_t)> whileWaiting;
+    // For tests: the threads that cannot be started, and a piece whose
+    // reading on a thread runs out of memory (UINT32_MAX: none).
+    unsigned refusedThreads = 0;
+    unsigned outOfMemoryPiece = UINT32_MAX;
+    SplitReport* report = nullptr;  // filled in when given
+};
+
+// What a split reading does with the pieces: how a piece is read, how it
+// joins at its turn, and how the rest is read through the stream. Piece
+// results live in `slots()` slots that the work keeps, handed out again
+// once a piece's turn is over (and, for work that places, its numbers
+// placed).
+class PieceWork {
   public:
-    RangeBuf(int fd, std::uint64_t begin, std::uint64_t end, bool last, unsigned index,
-             SplitShared& shared)
-        : fd_(fd), at_(begin), end_(end), last_(last), index_(index), shared_(shared) {}
-
-    // Whether the file ended before the range did: it shrank while read.
-    bool shortened() const { return shortened_; }
-
-  protected:
-    std::streamsize xsgetn(char* s, std::streamsize n) override;
-
-  private:
-    int fd_;
-    std::uint64_t at_, end_;
-    bool last_;
-    unsigned index_;
-    SplitShared& shared_;
-    bool shortened_ = false;
+    virtual ~PieceWork() = default;
+    // Before the threads start: room for the results of `count` pieces.
+    virtual void makeSlots(unsigned count) = 0;
+    // On a thread: reads one piece from `piece` into slot `slot`, as the
+    // one-thread reading reads those bytes. A throw counts as memory run out.
+    virtual ScanEnd read(std::streambuf& piece, unsigned slot) = 0;
+    // At the piece's turn, one piece at a time, in file order, for a piece
+    // read whole: whether it joins; `linesBefore` are the newlines before it.
+    virtual bool join(unsigned slot, std::uint64_t linesBefore) = 0;
+    // Whether a joined piece is then placed, on the thread that read it,
+    // alongside the other threads: the load copies its numbers there.
+    virtual bool places() const { return false; }
+    virtual void place(unsigned /*slot*/) {}
+    // Once the threads have ended, before the rest is read through the stream.
+    virtual void finish() {}
 };
 
-// Runs job(0) to job(count - 1), each on a thread of its own, and returns
-// once all have ended; meanwhile calls whileWaiting, when given, about ten
-// times a second with what `bytesRead` says. A job whose thread cannot be
-// started runs on the calling thread, after the others. Jobs must not throw.
-void runOnThreads(unsigned count, const std::function<void(unsigned)>& job,
-                  const std::function<void(std::uint64_t)>& whileWaiting,
-                  const std::atomic<std::uint64_t>& bytesRead);
+// Reads `in`, open on the regular `file` and at its start, with `work`:
+// the pieces but the last on file.threads threads, then the rest through
+// `in` with `readRest`, from the byte after the last piece joined (where
+// `in` is set) with `linesBefore` newlines before it. Returns readRest's
+// end, its line counted from the file's start.
+ScanEnd readSplit(std::streambuf& in, const SplitFile& file, PieceWork& work,
+                  const std::function<ScanEnd(std::streambuf&, std::uint64_t)>& readRest);
+
+// Counts as countNumbers(in, ...) does, reading `in`, open on the regular
+// `file` and at its start, split over file.threads threads. A file that
+// shrank ends where a piece first finds its end.
+NumberCount countNumbers(std::streambuf& in, const SplitFile& file, std::int32_t target,
+                         const ScanKernel& kernel = bestKernel());
 
 }  // namespace scan

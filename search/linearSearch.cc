@@ -5,7 +5,7 @@
 
 #include "frontend/programState.h"
 #include "frontend/readingProgress.h"
-#include "scan/numberScanner.h"
+#include "scan/splitReading.h"
 #include "search/searchDialogue.h"
 #include "search/threadedFile.h"
 
@@ -16,11 +16,8 @@ namespace {
 // small to be worth it, on this thread through the stream.
 scan::NumberCount countUnsortedFile(ReadingProgress& progress) {
     scan::SplitFile split = openThreadedFile("numbers.txt", unsortedFileIdentity);
-    if (split.fd < 0) {
-        return scan::countNumbers(progress.stream(), currentNumber);
-    }
     split.whileWaiting = [&progress](std::uint64_t read) { progress.advanceTo(read); };
-    const scan::NumberCount count = scan::countNumbers(split, currentNumber);
+    const scan::NumberCount count = scan::countNumbers(progress.stream(), split, currentNumber);
     closeThreadedFile(split);
     return count;
 }

@@ -118,49 +118,41 @@ const std::int32_t* firstDescent(const std::int32_t* from, const std::int32_t* t
     return std::is_sorted_until(from, to);
 }
 
-std::size_t firstDescentFrom(const NumberList& list, std::size_t batchStart) {
-    const std::int32_t* first = list.data() + batchStart;
-    const std::int32_t* from = batchStart == 0 ? first : first - 1;
-    return static_cast<std::size_t>(firstDescent(from, list.data() + list.size()) - first);
+std::size_t firstDescentIn(const std::int32_t* first, const std::int32_t* last, bool continues) {
+    return static_cast<std::size_t>(firstDescent(continues ? first - 1 : first, last) - first);
 }
 
 scan::ScanEnd loadNumbers(NumberList& list, std::streambuf& in, std::size_t mostNumbers,
                           const scan::SplitFile* split, const scan::ScanKernel& kernel,
                           const std::function<void(std::uint64_t)>& warnOfDescent) {
-    std::uint64_t linesBefore = 0;
     bool orderChecked = false;  // the warning is given once, at the first descent
-    if (split != nullptr) {
-        const std::size_t start = list.size();
-        const std::size_t room = std::min(mostNumbers, list.capacity()) - start;
-        list.resize(start + room);  // only address space: the pieces write their parts
-        const SplitLoadEnd end = loadPieces(*split, list.data() + start, room, kernel);
-        list.resize(start + end.stored);
-        if (end.descentLine != 0) {
-            orderChecked = true;
-            warnOfDescent(end.descentLine);
-        }
-        if (in.pubseekpos(static_cast<std::streamoff>(end.resumeAt), std::ios::in) < 0) {
-            return {scan::ScanStop::readError, end.linesBefore + 1, {}, false};
-        }
-        linesBefore = end.linesBefore;
-    }
-    scan::ScanEnd end = scan::scanNumbers(
-        in,
-        [&](const scan::NumberBatch& batch) {
-            const std::size_t before = list.size();
-            const std::size_t stored = appendNumbers(list, batch.values, batch.count, mostNumbers);
-            if (!orderChecked) {
-                const std::size_t descent = firstDescentFrom(list, before);
-                if (descent < stored) {
-                    orderChecked = true;
-                    warnOfDescent(linesBefore + batch.lineOf(descent));
+    const auto warnOnce = [&](std::uint64_t line) {
+        orderChecked = true;
+        warnOfDescent(line);
+    };
+    const auto loadRest = [&](std::streambuf& rest, std::uint64_t linesBefore) {
+        return scan::scanNumbers(
+            rest,
+            [&](const scan::NumberBatch& batch) {
+                const std::size_t before = list.size();
+                const std::size_t stored =
+                    appendNumbers(list, batch.values, batch.count, mostNumbers);
+                if (!orderChecked) {
+                    const std::int32_t* const first = list.data() + before;
+                    const std::size_t descent = firstDescentIn(first, first + stored, before != 0);
+                    if (descent < stored) {
+                        warnOnce(linesBefore + batch.lineOf(descent));
+                    }
                 }
-            }
-            return stored;
-        },
-        kernel);
-    end.line += linesBefore;
-    return end;
+                return stored;
+            },
+            kernel);
+    };
+    if (split == nullptr) {
+        return loadRest(in, 0);
+    }
+    LoadWork work(list, mostNumbers, kernel, warnOnce);
+    return scan::readSplit(in, *split, work, loadRest);
 }
 
 void loadSortedList(const scan::ScanKernel& kernel, const std::string& systemRoot) {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "frontend/numberList.h"
-#include "scan/numberScanner.h"
+#include "scan/splitReading.h"
 
 // Appends the numbers of sortedFile to sortedList until the reading stops,
 // warning once if they are not in ascending order and saying why the reading
@@ -26,9 +26,8 @@ void loadSortedList(const scan::ScanKernel& kernel = scan::bestKernel(),
 // Appends the numbers of `in` to `list` as loadSortedList does, holding at
 // most `mostNumbers`, and calls warnOfDescent with the line of the first
 // number smaller than the one before it, once. With `split`, the regular
-// file `in` has open and has read nothing of, its numbers are read by
-// split->threads threads into the list in place, up to where they would
-// stop, and read on from there through `in`, whose position is set: the
+// file `in` has open and has read nothing of, it is read as a split reading
+// (see scan/splitReading.h), the pieces copied into the list in place: the
 // list, the warning and the end are those of the reading through `in`
 // alone. `list` is then empty, with room reserved for the whole file.
 scan::ScanEnd loadNumbers(NumberList& list, std::streambuf& in, std::size_t mostNumbers,
@@ -59,8 +58,8 @@ std::size_t appendNumbers(NumberList& list, const std::int32_t* values, std::siz
 // so that a sorted file is checked whole at the speed of memory.
 const std::int32_t* firstDescent(const std::int32_t* from, const std::int32_t* to);
 
-// Where `list` first descends from `batchStart` on, counted from there: the
-// index of the first number smaller than the one before it, which for the
-// first of the batch is the last of the batch before. The size of the batch
-// (list.size() - batchStart) when nothing descends.
-std::size_t firstDescentFrom(const NumberList& list, std::size_t batchStart);
+// Where [first, last) first descends, counted from `first`: the index of the
+// first number smaller than the one before it, which for `first` itself is
+// first[-1] where `continues` says the numbers go on from there; last - first
+// when nothing descends.
+std::size_t firstDescentIn(const std::int32_t* first, const std::int32_t* last, bool continues);

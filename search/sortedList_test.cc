@@ -29,6 +29,12 @@ NumberList ascending(std::size_t size) {
     return list;
 }
 
+// Where `list` first descends from `batchStart` on, as a load checks a batch
+// appended there.
+std::size_t firstDescentFrom(const NumberList& list, std::size_t batchStart) {
+    return firstDescentIn(list.data() + batchStart, list.data() + list.size(), batchStart != 0);
+}
+
 // The check goes 256 pairs at a time from the number before the batch: a
 // descent at each place around the first stretches' ends, for batches that
 // start at several places, is found exactly where it is.

@@ -1,29 +1,47 @@
-// The load of a regular file split over threads: each thread reads pieces of
-// the file into a buffer of its own, and stores them into the list in file
-// order, so that the list's fresh pages are supplied on every core at once.
+// The load's part of a split reading: each piece read into a buffer of its
+// own, then at its turn given its place in the list, and copied there by the
+// thread that read it, so that the list's fresh pages are supplied on every
+// core at once.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <vector>
 
-#include "scan/numberScanner.h"
+#include "frontend/numberList.h"
+#include "scan/splitReading.h"
 
-// What the pieces stored, and where the one-thread reading takes over.
-struct SplitLoadEnd {
-    std::size_t stored = 0;         // numbers written to the room, from the file's start
-    std::uint64_t resumeAt = 0;     // the byte after the last piece stored
-    std::uint64_t linesBefore = 0;  // the newlines before resumeAt
-    std::uint64_t descentLine = 0;  // of the first number smaller than the one before; 0: none
-    unsigned pieces = 0;            // how many the file was cut into, besides the last
+class LoadWork : public scan::PieceWork {
+  public:
+    // Loads into the empty `list`, up to its capacity and at most
+    // `mostNumbers`; once the threads have ended, calls warnOfDescent with
+    // the line of the first number smaller than the one before it, if any.
+    LoadWork(NumberList& list, std::size_t mostNumbers, const scan::ScanKernel& kernel,
+             std::function<void(std::uint64_t)> warnOfDescent);
+
+    void makeSlots(unsigned count) override { slots_.resize(count); }
+    scan::ScanEnd read(std::streambuf& piece, unsigned slot) override;
+    bool join(unsigned slot, std::uint64_t linesBefore) override;
+    bool places() const override { return true; }
+    void place(unsigned slot) override;
+    void finish() override;
+
+  private:
+    // What a thread found in one piece, before its turn.
+    struct PieceNumbers {
+        std::vector<std::int32_t> numbers;
+        std::uint64_t firstLine = 0;    // within the piece, of its first number
+        std::uint64_t descentLine = 0;  // of the first number in it smaller than the one before
+        std::size_t at = 0;             // its place in the list, once joined
+    };
+
+    NumberList& list_;
+    std::size_t room_;  // what the list may hold
+    const scan::ScanKernel& kernel_;
+    std::function<void(std::uint64_t)> warnOfDescent_;
+    std::vector<PieceNumbers> slots_;
+    std::size_t stored_ = 0;         // numbers given their place
+    std::int32_t last_ = 0;          // the last of them
+    std::uint64_t descentLine_ = 0;  // of the first descent among them; 0: none
 };
-
-// Reads `file` from its start into room[0, roomSize), in pieces cut at white
-// space and read by file.threads threads. Every piece but the last is read
-// on the threads; the pieces are stored in file order up to the first that
-// cannot be stored whole: one that stops at a bad token or a read error,
-// ends early (the file shrank), runs out of memory, or would fill the room
-// past roomSize. From resumeAt on, the file is to be read as the one-thread
-// load reads it: the last piece to the file's end as it is now, and the
-// piece that could not be stored to where and why it stops.
-SplitLoadEnd loadPieces(const scan::SplitFile& file, std::int32_t* room, std::size_t roomSize,
-                        const scan::ScanKernel& kernel);

@@ -10,8 +10,10 @@ scan::SplitFile openThreadedFile(const char* name, const FileIdentity& identity)
     if (file.threads > 1) {
         file.fd = openSameRegularFile(name, identity, file.size);
     }
-    if (file.fd >= 0 && file.size < 2 * file.smallestRange) {
-        closeThreadedFile(file);  // one range: the stream reads it as fast
+    // Below this, threads cost more than they save.
+    constexpr std::uint64_t kSmallestSplit = std::uint64_t{8} << 20;
+    if (file.fd >= 0 && file.size < kSmallestSplit) {
+        closeThreadedFile(file);
     }
     return file;
 }

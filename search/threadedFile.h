@@ -2,12 +2,12 @@
 #pragma once
 
 #include "frontend/fileIdentity.h"
-#include "scan/numberScanner.h"
+#include "scan/splitReading.h"
 
 // The file `name` as the searches split it over the threads needle may use
 // (see --threads): open again for reading by offset when it still names the
-// regular file `identity` and is large enough for two ranges of the smallest
-// size; otherwise its fd is -1 and the file is read on one thread, through
-// its stream. Close it with closeThreadedFile.
+// regular file `identity` and is of 8 MiB at least; otherwise its fd is -1
+// and the file is read on one thread, through its stream. Close it with
+// closeThreadedFile.
 scan::SplitFile openThreadedFile(const char* name, const FileIdentity& identity);
 void closeThreadedFile(scan::SplitFile& file);

@@ -12,7 +12,7 @@ class TextFile {
   public:
     explicit TextFile(const std::string& text)
         : path_(std::filesystem::temp_directory_path() /
-                ("needle-text-" + std::to_string(getpid()))) {
+                ("needle-text-" + std::to_string(getpid()) + "-" + std::to_string(count()++))) {
         std::ofstream(path_, std::ios::binary) << text;
         fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
     }
@@ -26,6 +26,12 @@ class TextFile {
     const std::filesystem::path& path() const { return path_; }
 
   private:
+    // How many have been made: each has a file of its own.
+    static unsigned& count() {
+        static unsigned made = 0;
+        return made;
+    }
+
     std::filesystem::path path_;
     int fd_ = -1;
 };
