@@ -17,7 +17,7 @@
 #include "frontend/programState.h"
 #include "oracle.h"
 #include "scan/readSizes.h"
-#include "search/pageSupply.h"
+#include "system/pageSupply.h"
 #include "search/sortedList.h"
 
 namespace fs = std::filesystem;

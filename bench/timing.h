@@ -18,7 +18,7 @@ struct Counts {
     bool agreesWith(const Counts& other) const;
 };
 
-// A method's one run. A checking run also finds what is dear to find (the
+// A method's one run. A checking run also finds what is costly to find (the
 // loads' matches and checksum); a timed run finds only what it must.
 enum class Run { checking, timed };
 

@@ -13,7 +13,7 @@
 #include <system_error>
 
 #include "frontend/numberReader.h"
-#include "frontend/processors.h"
+#include "system/processors.h"
 #include "frontend/programState.h"
 #include "frontend/standardInput.h"
 #include "search/binarySearch.h"

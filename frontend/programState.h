@@ -5,7 +5,7 @@
 #include <fstream>
 #include <vector>
 
-#include "frontend/fileIdentity.h"
+#include "system/fileIdentity.h"
 #include "frontend/numberList.h"
 
 // Whether the menu loop runs another pass; menu choice 0 clears it.

@@ -9,11 +9,11 @@
 
 #include "frontend/programState.h"
 #include "frontend/readingProgress.h"
-#include "search/memoryRoom.h"
-#include "search/pageSupply.h"
 #include "search/searchDialogue.h"
 #include "search/splitLoad.h"
 #include "search/threadedFile.h"
+#include "system/memoryLeft.h"
+#include "system/pageSupply.h"
 
 void reserveForNumbers(std::streambuf& in, NumberList& list) {
     const std::streamoff here = in.pubseekoff(0, std::ios::cur, std::ios::in);
@@ -32,21 +32,21 @@ void reserveForNumbers(std::streambuf& in, NumberList& list) {
     }
 }
 
-void supplyRoomFor(NumberList& list, std::size_t count) {
+void supplyPagesAhead(NumberList& list, std::size_t count) {
     // Stretches of 2 MiB: the list's pages are supplied through the stretch
     // after the one its end is in, so at most 4 MiB ahead of it. Close
     // enough that the pages the system has just cleared are still in the
     // cache when the numbers come (4 MiB stretches made a load 2% slower).
     constexpr std::size_t kStretch = std::size_t{2} << 20;
     constexpr std::size_t kWorthIt = std::size_t{8} << 20;
-    const std::size_t room = list.capacity() * sizeof(std::int32_t);
-    if (room < kWorthIt) {
+    const std::size_t capacity = list.capacity() * sizeof(std::int32_t);
+    if (capacity < kWorthIt) {
         return;
     }
     const std::size_t end = list.size() * sizeof(std::int32_t);
     const std::size_t newEnd = end + count * sizeof(std::int32_t);
     const std::size_t from = end == 0 ? 0 : (end / kStretch + 2) * kStretch;
-    const std::size_t to = std::min(room, (newEnd / kStretch + 2) * kStretch);
+    const std::size_t to = std::min(capacity, (newEnd / kStretch + 2) * kStretch);
     if (from < to) {
         supplyPagesNow(reinterpret_cast<char*>(list.data()) + from, to - from);
     }
@@ -54,8 +54,8 @@ void supplyRoomFor(NumberList& list, std::size_t count) {
 
 namespace {
 
-// Where `list` has no room for `count` more numbers: has it move once, into
-// room for as many as `mostNumbers`. Growing by doubling would move it again
+// Where `list` has no capacity for `count` more numbers: has it move once,
+// into capacity for as many as `mostNumbers`. Growing by doubling would move it again
 // and again, each time holding two copies, so that a list that grows from
 // nothing (from a pipe) could use only half the memory there is. Where
 // nothing bounds the list, or that much address space cannot be had, the
@@ -72,12 +72,29 @@ void moveOnceFor(NumberList& list, std::size_t count, std::size_t mostNumbers) {
 
 }  // namespace
 
+std::size_t mostNumbersFor(const NumberList& list, std::uint64_t memory) {
+    constexpr std::uint64_t kBytes = sizeof(std::int32_t);
+    if (memory == kNoLimit) {
+        return SIZE_MAX;
+    }
+    const std::uint64_t size = list.size();
+    const std::uint64_t withinMemory =
+        std::min<std::uint64_t>(size + memory / kBytes, list.max_size());
+    // Moving when full, the list holds its capacity twice over: what it
+    // holds now is charged already, the rest of the old copy and all of the
+    // new one take memory.
+    const std::uint64_t capacity = list.capacity();
+    const bool canMove = (2 * capacity - size) * kBytes <= memory;
+    return static_cast<std::size_t>(withinMemory <= capacity || canMove ? withinMemory
+                                                                        : std::max(capacity, size));
+}
+
 std::size_t appendNumbers(NumberList& list, const std::int32_t* values, std::size_t count,
                           std::size_t mostNumbers) {
     const std::size_t fits =
         list.size() >= mostNumbers ? 0 : std::min(count, mostNumbers - list.size());
     moveOnceFor(list, fits, mostNumbers);
-    supplyRoomFor(list, fits);
+    supplyPagesAhead(list, fits);
     // bad_alloc where memory runs out; length_error past what a vector can
     // hold at all, which a 32-bit system reaches.
     try {
@@ -171,9 +188,9 @@ void loadSortedList(const scan::ScanKernel& kernel, const std::string& systemRoo
     // cannot back still succeeds, and the pages written later are what get
     // the process killed: so the list is bounded before it grows.
     const std::size_t mostNumbers =
-        mostNumbersFor(sortedList, roomLeft(readMemoryReadings(systemRoot)));
+        mostNumbersFor(sortedList, memoryLeft(readMemoryReadings(systemRoot)));
     ReadingProgress progress("sortedNumbers.txt", file);
-    // Split over threads only from the file's start, into a list with room
+    // Split over threads only from the file's start, into a list with capacity
     // reserved for all that it can hold.
     scan::SplitFile split;
     if (sortedList.empty() && file.pubseekoff(0, std::ios::cur, std::ios::in) == 0) {

@@ -1,5 +1,5 @@
 // The sorted list in memory: how sortedNumbers.txt is loaded into sortedList
-// and held there, with its room reserved, its pages supplied ahead and its
+// and held there, with its capacity reserved, its pages supplied ahead and its
 // order checked once.
 #pragma once
 
@@ -17,7 +17,7 @@
 // warning once if they are not in ascending order and saying why the reading
 // stopped early. Leaves sortedFile failed, so later calls append nothing.
 // The list never grows past what the process can be given without being
-// killed (see search/memoryRoom.h): past that, the load stops as when an
+// killed (see system/memoryLeft.h): past that, the load stops as when an
 // allocation fails, keeping what it has. `kernel` is for the benchmark, and
 // `systemRoot`, the folder the memory readings are taken under, for tests.
 void loadSortedList(const scan::ScanKernel& kernel = scan::bestKernel(),
@@ -29,23 +29,31 @@ void loadSortedList(const scan::ScanKernel& kernel = scan::bestKernel(),
 // file `in` has open and has read nothing of, it is read as a split reading
 // (see scan/splitReading.h), the pieces copied into the list in place: the
 // list, the warning and the end are those of the reading through `in`
-// alone. `list` is then empty, with room reserved for the whole file.
+// alone. `list` is then empty, with capacity reserved for the whole file.
 scan::ScanEnd loadNumbers(NumberList& list, std::streambuf& in, std::size_t mostNumbers,
                           const scan::SplitFile* split, const scan::ScanKernel& kernel,
                           const std::function<void(std::uint64_t)>& warnOfDescent);
 
-// Makes room in `list` for every number that the rest of `in` can hold (one
-// per two bytes), so that loading the file never copies the list. The room is
+// Reserves capacity in `list` for every number that the rest of `in` can hold
+// (one per two bytes), so that loading the file never copies the list. It is
 // only address space until numbers are written to it. Does nothing where the
 // size is unknown (a pipe) or the address space too small: the list then
 // grows as it goes.
 void reserveForNumbers(std::streambuf& in, NumberList& list);
 
 // Before `count` more numbers are appended to `list`: has the system supply
-// the pages of its room a few megabytes ahead of its end, in one call each
+// the pages of its capacity a few megabytes ahead of its end, in one call each
 // time the end crosses into a new stretch, rather than in a fault per page.
-// Does nothing where the list has no room reserved to speak of.
-void supplyRoomFor(NumberList& list, std::size_t count);
+// Does nothing where the list has no capacity reserved to speak of.
+void supplyPagesAhead(NumberList& list, std::size_t count);
+
+// The most numbers `list` may hold when `memory` bytes more can be given, four
+// bytes a number. Within its reserved capacity the list grows in place;
+// past it, it must move once, and the old copy is there while the new one
+// fills: it may move while both copies fit in that memory, into capacity
+// for all that it holds (see appendNumbers), and else it stays within its
+// capacity.
+std::size_t mostNumbersFor(const NumberList& list, std::uint64_t memory);
 
 // Appends values[0, count) to `list`, letting it hold at most `mostNumbers`,
 // and returns how many it stored: fewer when the list reached that bound or

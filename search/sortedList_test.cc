@@ -17,7 +17,7 @@
 #include "frontend/programState.h"
 #include "madeUpSystem.h"
 #include "scan/readSizes.h"
-#include "search/memoryRoom.h"
+#include "system/memoryLeft.h"
 
 namespace {
 
@@ -68,6 +68,32 @@ TEST(FirstDescentFrom, JudgesABatchsFirstNumberAgainstTheLastOfTheBatchBefore) {
     EXPECT_EQ(firstDescentFrom({1, 2, 3, 3, 4}, 3), 2u);
     // A descent before the batch was the batch before's to find.
     EXPECT_EQ(firstDescentFrom({5, 1, 2, 3, 4}, 2), 3u);
+}
+
+TEST(MostNumbersFor, FillsTheReservedRoomFourBytesANumber) {
+    NumberList list(10);
+    list.reserve(1'000'000);
+    EXPECT_EQ(mostNumbersFor(list, 4000), 1010u);
+    EXPECT_EQ(mostNumbersFor(list, 4003), 1010u);
+    EXPECT_EQ(mostNumbersFor(list, 0), 10u);
+    EXPECT_EQ(mostNumbersFor(list, kNoLimit), SIZE_MAX);
+}
+
+TEST(MostNumbersFor, MovesOnceIntoAllTheRoomWhereBothCopiesFit) {
+    // No room reserved: the list moves once, into room for all the rest,
+    // if the old copy and the new one fit together.
+    NumberList list(1000);
+    list.shrink_to_fit();
+    EXPECT_EQ(mostNumbersFor(list, 8000), 3000u);
+    EXPECT_EQ(mostNumbersFor(list, 4000), 2000u) << "both copies just fit";
+    EXPECT_EQ(mostNumbersFor(list, 3996), 1000u) << "they do not: it stays as it is";
+    // Room reserved, less than the memory left, but too much to move.
+    list.reserve(2000);
+    const std::size_t capacity = list.capacity();
+    EXPECT_EQ(mostNumbersFor(list, 4 * (2 * capacity - 1000)), 1000 + 2 * capacity - 1000);
+    EXPECT_EQ(mostNumbersFor(list, 4 * (capacity - 1000) + 4), capacity);
+    // A list that grows from nothing, as from a pipe, may fill all the room.
+    EXPECT_EQ(mostNumbersFor(NumberList(), 4'000'000), 1'000'000u);
 }
 
 TEST(ReserveForNumbers, MakesRoomForOneNumberPerTwoBytesOfWhatIsLeft) {

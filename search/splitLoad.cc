@@ -4,16 +4,16 @@
 #include <algorithm>
 #include <utility>
 
-#include "search/pageSupply.h"
 #include "search/sortedList.h"
+#include "system/pageSupply.h"
 
 LoadWork::LoadWork(NumberList& list, std::size_t mostNumbers, const scan::ScanKernel& kernel,
                    std::function<void(std::uint64_t)> warnOfDescent)
     : list_(list),
-      room_(std::min(mostNumbers, list.capacity())),
+      most_(std::min(mostNumbers, list.capacity())),
       kernel_(kernel),
       warnOfDescent_(std::move(warnOfDescent)) {
-    list_.resize(room_);  // only address space: the pieces write their parts
+    list_.resize(most_);  // only address space: the pieces write their places
 }
 
 scan::ScanEnd LoadWork::read(std::streambuf& piece, unsigned slot) {
@@ -43,7 +43,7 @@ scan::ScanEnd LoadWork::read(std::streambuf& piece, unsigned slot) {
 
 bool LoadWork::join(unsigned slot, std::uint64_t linesBefore) {
     PieceNumbers& piece = slots_[slot];
-    if (piece.numbers.size() > room_ - stored_) {
+    if (piece.numbers.size() > most_ - stored_) {
         return false;
     }
     if (descentLine_ == 0 && stored_ > 0 && !piece.numbers.empty() &&

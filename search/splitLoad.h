@@ -37,7 +37,7 @@ class LoadWork : public scan::PieceWork {
     };
 
     NumberList& list_;
-    std::size_t room_;  // what the list may hold
+    std::size_t most_;  // the most numbers the list may hold
     const scan::ScanKernel& kernel_;
     std::function<void(std::uint64_t)> warnOfDescent_;
     std::vector<PieceNumbers> slots_;

@@ -1,8 +1,8 @@
 // Which number files are read by several threads at once.
 #include "search/threadedFile.h"
 
-#include "frontend/processors.h"
 #include "frontend/programState.h"
+#include "system/processors.h"
 
 scan::SplitFile openThreadedFile(const char* name, const FileIdentity& identity) {
     scan::SplitFile file;

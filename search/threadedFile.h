@@ -1,8 +1,8 @@
 // Which number files are read by several threads at once.
 #pragma once
 
-#include "frontend/fileIdentity.h"
 #include "scan/splitReading.h"
+#include "system/fileIdentity.h"
 
 // The file `name` as the searches split it over the threads needle may use
 // (see --threads): open again for reading by offset when it still names the

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "search/memoryRoom.h"
+#include "system/memoryLeft.h"
 
 namespace fs = std::filesystem;
 

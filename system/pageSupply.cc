@@ -1,5 +1,5 @@
 // A request to the operating system about memory, behind a function of its own.
-#include "search/pageSupply.h"
+#include "system/pageSupply.h"
 
 #include <cstdint>
 

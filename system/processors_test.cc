@@ -1,6 +1,6 @@
 // How many processors needle may use, on made-up systems: the affinity, and
 // the CPU quota of the process's cgroup or of one above it, v2 or v1.
-#include "frontend/processors.h"
+#include "system/processors.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Looking up which file a name names, behind a function of its own.
-#include "frontend/fileIdentity.h"
+#include "system/fileIdentity.h"
 
 #include <errno.h>
 #include <fcntl.h>

@@ -1,6 +1,6 @@
 // The memory a load may still take: the readings' arithmetic, and the files they
 // are read from.
-#include "search/memoryRoom.h"
+#include "system/memoryLeft.h"
 
 #include <gtest/gtest.h>
 
@@ -13,62 +13,36 @@ namespace {
 
 constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
 
-TEST(RoomLeft, IsTheLeastOfEveryCgroupAndTheSystemLessTheMargin) {
+TEST(MemoryLeft, IsTheLeastOfEveryCgroupAndTheSystemLessTheMargin) {
     MemoryReadings r;
     r.available = 1000 * kMiB;
     r.swapFree = 200 * kMiB;
-    EXPECT_EQ(roomLeft(r), 1200 * kMiB - kMemoryMargin) << "the system: available and swap";
+    EXPECT_EQ(memoryLeft(r), 1200 * kMiB - kMemoryMargin) << "the system: available and swap";
     r.cgroups.push_back({512 * kMiB, 100 * kMiB, 0});
-    EXPECT_EQ(roomLeft(r), 412 * kMiB - kMemoryMargin) << "the cgroup's limit less its use";
+    EXPECT_EQ(memoryLeft(r), 412 * kMiB - kMemoryMargin) << "the cgroup's limit less its use";
     r.cgroups.push_back({300 * kMiB, 250 * kMiB, 0});
-    EXPECT_EQ(roomLeft(r), 50 * kMiB - kMemoryMargin) << "an ancestor with less room";
+    EXPECT_EQ(memoryLeft(r), 50 * kMiB - kMemoryMargin) << "an ancestor with less room";
     r.available = 10 * kMiB;
     r.swapFree.reset();
-    EXPECT_EQ(roomLeft(r), 0u) << "less than the margin is none";
+    EXPECT_EQ(memoryLeft(r), 0u) << "less than the margin is none";
 }
 
-TEST(RoomLeft, CountsPageCacheAsRoom) {
+TEST(MemoryLeft, CountsPageCacheAsRoom) {
     MemoryReadings r;
     r.cgroups.push_back({512 * kMiB, 500 * kMiB, 400 * kMiB});
-    EXPECT_EQ(roomLeft(r), 412 * kMiB - kMemoryMargin);
+    EXPECT_EQ(memoryLeft(r), 412 * kMiB - kMemoryMargin);
     r.cgroups.front().reclaimable = 600 * kMiB;  // cache counted beyond the use
-    EXPECT_EQ(roomLeft(r), 512 * kMiB - kMemoryMargin);
+    EXPECT_EQ(memoryLeft(r), 512 * kMiB - kMemoryMargin);
 }
 
-TEST(RoomLeft, IsNoneWhereACgroupIsFullOrOverItsLimit) {
+TEST(MemoryLeft, IsNoneWhereACgroupIsFullOrOverItsLimit) {
     MemoryReadings r;
     r.cgroups.push_back({100 * kMiB, 120 * kMiB, 0});
-    EXPECT_EQ(roomLeft(r), 0u);
+    EXPECT_EQ(memoryLeft(r), 0u);
 }
 
-TEST(RoomLeft, IsUnlimitedWithoutReadings) {
-    EXPECT_EQ(roomLeft(MemoryReadings{}), kNoLimit);
-}
-
-TEST(MostNumbersFor, FillsTheReservedRoomFourBytesANumber) {
-    NumberList list(10);
-    list.reserve(1'000'000);
-    EXPECT_EQ(mostNumbersFor(list, 4000), 1010u);
-    EXPECT_EQ(mostNumbersFor(list, 4003), 1010u);
-    EXPECT_EQ(mostNumbersFor(list, 0), 10u);
-    EXPECT_EQ(mostNumbersFor(list, kNoLimit), SIZE_MAX);
-}
-
-TEST(MostNumbersFor, MovesOnceIntoAllTheRoomWhereBothCopiesFit) {
-    // No room reserved: the list moves once, into room for all the rest,
-    // if the old copy and the new one fit together.
-    NumberList list(1000);
-    list.shrink_to_fit();
-    EXPECT_EQ(mostNumbersFor(list, 8000), 3000u);
-    EXPECT_EQ(mostNumbersFor(list, 4000), 2000u) << "both copies just fit";
-    EXPECT_EQ(mostNumbersFor(list, 3996), 1000u) << "they do not: it stays as it is";
-    // Room reserved, less than the memory left, but too much to move.
-    list.reserve(2000);
-    const std::size_t capacity = list.capacity();
-    EXPECT_EQ(mostNumbersFor(list, 4 * (2 * capacity - 1000)), 1000 + 2 * capacity - 1000);
-    EXPECT_EQ(mostNumbersFor(list, 4 * (capacity - 1000) + 4), capacity);
-    // A list that grows from nothing, as from a pipe, may fill all the room.
-    EXPECT_EQ(mostNumbersFor(NumberList(), 4'000'000), 1'000'000u);
+TEST(MemoryLeft, IsUnlimitedWithoutReadings) {
+    EXPECT_EQ(memoryLeft(MemoryReadings{}), kNoLimit);
 }
 
 const char kMeminfo[] =

@@ -1,14 +1,11 @@
 // How much more memory the process can be given before the system kills it:
-// what the load of the sorted list checks once, before the list grows.
+// what the load of the sorted list reads once, before the list grows.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "frontend/numberList.h"
 
 // One memory cgroup that the process is in, its own or an ancestor, in bytes.
 struct CgroupMemory {
@@ -32,21 +29,13 @@ struct MemoryReadings {
 // list (its read buffers, the pages supplied ahead of the list's end), what
 // others use meanwhile, and page cache that cannot be dropped after all.
 constexpr std::uint64_t kMemoryMargin = std::uint64_t{32} << 20;
-// What roomLeft says when nothing limits the process.
+// What memoryLeft says when nothing limits the process.
 constexpr std::uint64_t kNoLimit = UINT64_MAX;
 
 // The bytes more the process can be given: the least of every cgroup's limit
 // less what it uses that cannot be dropped, and of what the system can give
 // (MemAvailable and free swap), less kMemoryMargin; 0 when that is nothing.
-std::uint64_t roomLeft(const MemoryReadings& readings);
-
-// The most numbers `list` may hold when `room` bytes more can be given, four
-// bytes a number. Within its reserved capacity the list grows in place;
-// past it, it must move once, and the old copy is there while the new one
-// fills: it may move while both copies fit in the room, into room for all
-// that the room holds (see appendNumbers), and else it stays within its
-// capacity.
-std::size_t mostNumbersFor(const NumberList& list, std::uint64_t room);
+std::uint64_t memoryLeft(const MemoryReadings& readings);
 
 // The readings of this process, from /proc/meminfo and the memory cgroup
 // files of the cgroup /proc/self/cgroup names, v2 or v1, and its ancestors

@@ -1,5 +1,5 @@
 // Tests of telling one file from another by its device and inode.
-#include "frontend/fileIdentity.h"
+#include "system/fileIdentity.h"
 
 #include <gtest/gtest.h>
 
