@@ -53,7 +53,7 @@ inline int32_t signedValue(uint64_t magnitude, unsigned negative) {
 
 }  // namespace
 
-// The reader's position, carried from one piece of text to the next, so that
+// The reader's position, carried from one chunk of text to the next, so that
 // a token split between two chunks reads as if it were whole.
 struct ScanState {
     enum Phase : uint8_t { betweenTokens, afterSign, inDigits };

@@ -30,7 +30,7 @@ namespace {
 constexpr std::size_t kFrontPad = 64;
 constexpr std::size_t kBackPad = 256;
 // What the byte machine reads on, in bytes, where unusual tokens lie close
-// together (see readPiece).
+// together (see readWindows).
 constexpr std::size_t kDenseRun = 256;
 // The index of token bounds that the load writes for a window.
 constexpr std::size_t kBounds = kWindow + 80;
@@ -48,7 +48,7 @@ struct AlignedDelete {
 struct ChunkBuffers {
     explicit ChunkBuffers(std::size_t bytes)
         // Left uninitialised: only the pages a file reaches are ever touched,
-        // and touching a fresh page is dear.
+        // and touching a fresh page is costly.
         : size(bytes),
           storage(
               static_cast<char*>(::operator new[](kFrontPad + bytes + kBackPad, kTextAlignment))),
@@ -110,7 +110,7 @@ void describeBadToken(ScanEnd& end, const ScanState& state, const TokenText& ope
     end.token.assign(token.bytes, std::min(token.length, kTokenShown));
 }
 
-// Reads the tokens of [p, end), one piece of a file, appending the numbers
+// Reads the tokens of [p, end), a chunk of a file, appending the numbers
 // it converts to `out`: a window at a time by the kernel's `window`, up to
 // the first token that the window cannot take, which the byte machine reads,
 // with any that follow it before white space ("5-3", "12abc"); then the next
@@ -119,8 +119,8 @@ void describeBadToken(ScanEnd& end, const ScanState& state, const TokenText& ope
 // machine. A token open at `end` stays open in the state, and a bad token
 // stops the reading, with its place in the state.
 template <typename Window>
-void readPiece(ScanState& s, const char* p, const char* end, std::int32_t*& out,
-               std::uint16_t* bounds, Window window) {
+void readWindows(ScanState& s, const char* p, const char* end, std::int32_t*& out,
+                 std::uint16_t* bounds, Window window) {
     // How far the byte machine reads on after a window that stopped in its
     // first block: where unusual tokens lie that close together, a window for
     // each costs more than the machine.
@@ -154,7 +154,7 @@ void readPiece(ScanState& s, const char* p, const char* end, std::int32_t*& out,
 // The chunk of this thread's last reading, kept for its next one: a thread
 // that reads a file in many pieces, as a load split over threads does,
 // would otherwise be given fresh buffers for each piece, and fresh pages
-// are dear. Once a thread has read a large file, a small one is read in
+// are costly. Once a thread has read a large file, a small one is read in
 // large chunks too, since the memory is held anyway.
 thread_local std::unique_ptr<ChunkBuffers> spareChunk;
 
@@ -169,7 +169,7 @@ struct KeptChunk {
 };
 
 // Reads `in` a chunk at a time, lets `window` read each chunk's tokens (see
-// readPiece), and hands the numbers appended to `sink`.
+// readWindows), and hands the numbers appended to `sink`.
 template <typename Window>
 ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Window window) {
     KeptChunk kept;
@@ -201,7 +201,7 @@ ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Window window) {
         std::int32_t* const values = chunk->values.get();
         state.tokenStart = nullptr;
         std::int32_t* out = values;
-        readPiece(state, text, textEnd, out, bounds.get(), window);
+        readWindows(state, text, textEnd, out, bounds.get(), window);
         bool badToken = state.failed;
         if (origin.lastChunk && !badToken) {
             finishAtEnd(state, out);

@@ -63,7 +63,7 @@ struct SplitFile {
 class PieceWork {
   public:
     virtual ~PieceWork() = default;
-    // Before the threads start: room for the results of `count` pieces.
+    // Before the threads start: slots for the results of `count` pieces.
     virtual void makeSlots(unsigned count) = 0;
     // On a thread: reads one piece from `piece` into slot `slot`, as the
     // one-thread reading reads those bytes. A throw counts as memory run out.

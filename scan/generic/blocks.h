@@ -78,7 +78,7 @@ struct BlockTokens {
 
 // Most files separate their numbers by newlines alone, and there a block's
 // white space is its newlines, which are counted anyway: where the set's
-// whiteSpace() is dear, it is tested only once a block holds a byte that is
+// whiteSpace() is costly, it is tested only once a block holds a byte that is
 // neither a newline, a digit nor a minus, and for the rest of the window
 // after it. The portable kernel counts and loads a sixth faster for it, and
 // SSE2 a few percent. Whatever the guess misses is no plain token, and stops
@@ -104,7 +104,7 @@ __attribute__((always_inline)) inline BlockTokens tokensOf(const char* q, uint64
     t.zero = Set::blockBitsOf(zero);
     t.newline = Set::blockBitsOf(newline) & valid;
     t.space = t.newline | ~valid;
-    if (!Set::kDearWhiteSpace || !was.newlinesOnly ||
+    if (!Set::kCostlyWhiteSpace || !was.newlinesOnly ||
         (t.space | t.digit | t.minus) != ~uint64_t{0}) {
         was.newlinesOnly = false;
         t.space = blockMask<Set>(q, [](const char* at) { return Set::whiteSpace(Set::load(at)); }) |
@@ -119,7 +119,7 @@ __attribute__((always_inline)) inline BlockTokens tokensOf(const char* q, uint64
 
 // Where the token that holds byte `at` of the text at `p` starts: after the
 // white space before it, or at `p`.
-inline size_t tokenStart(const char* p, size_t at) {
+inline size_t startOfTokenAt(const char* p, size_t at) {
     while (at > 0 && !isSpace(static_cast<unsigned char>(p[at - 1]))) {
         --at;
     }
@@ -133,7 +133,7 @@ inline size_t tokenStart(const char* p, size_t at) {
 //
 // A reader has, for each block at `q` (its offset `base`), given its tokens
 // `t` and what the block before left in `was`:
-//   unplain(q, t, was)       the bytes that show a token it cannot take, each
+//   unusual(q, t, was)       the bytes that show a token it cannot take, each
 //                            no further than one byte past that token's end
 //                            (a lone sign shows at the white space after it);
 //                            it may keep what its tests need of this block
@@ -148,7 +148,7 @@ template <typename Set, typename Reader>
 __attribute__((always_inline)) inline size_t readBlocks(const char* p, size_t size, Reader& reader,
                                                         uint64_t& newlines) {
     Carry was;
-    uint64_t lines = 0, unplain = 0;
+    uint64_t lines = 0, unusual = 0;
     uint32_t base = 0;
     const auto takeTokens = [&](const BlockTokens& t) __attribute__((always_inline)) {
         lines += countOnes(t.newline);
@@ -162,8 +162,8 @@ __attribute__((always_inline)) inline size_t readBlocks(const char* p, size_t si
     // block, if partial, is read on its own.
     const auto take = [&](uint64_t valid) __attribute__((always_inline)) {
         const BlockTokens t = tokensOf<Set>(p + base, valid, was);
-        unplain = reader.unplain(p + base, t, was);
-        if (__builtin_expect(unplain != 0, 0)) {
+        unusual = reader.unusual(p + base, t, was);
+        if (__builtin_expect(unusual != 0, 0)) {
             return false;
         }
         takeTokens(t);
@@ -179,7 +179,7 @@ __attribute__((always_inline)) inline size_t readBlocks(const char* p, size_t si
     }
     size_t stop = size;
     if (!plain) {
-        stop = tokenStart(p, base + firstOne(unplain));
+        stop = startOfTokenAt(p, base + firstOne(unusual));
         if (stop < base) {
             reader.dropOpenToken();
         } else {

@@ -70,7 +70,7 @@ struct CountReader {
     // Runs of 2 and 4 digits, and zeros that start a token, in the block before.
     uint64_t wasRun2 = 0, wasRun4 = 0, wasZeroStarts = 0;
 
-    __attribute__((always_inline)) uint64_t unplain(const char* q, const BlockTokens& t,
+    __attribute__((always_inline)) uint64_t unusual(const char* q, const BlockTokens& t,
                                                     const Carry& was) {
         const uint64_t digit = t.digit;
         const uint64_t run2 = digit & behind<1>(digit, was.digit);

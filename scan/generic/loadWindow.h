@@ -20,7 +20,7 @@ struct LoadReader {
     uint16_t* bounds;
     uint32_t count = 0;
 
-    __attribute__((always_inline)) uint64_t unplain(const char*, const BlockTokens& t,
+    __attribute__((always_inline)) uint64_t unusual(const char*, const BlockTokens& t,
                                                     const Carry& was) const {
         return t.notPlain | (behind<1>(t.minus, was.minus) & ~t.digit);  // a lone sign, or "--"
     }

@@ -35,6 +35,8 @@ constexpr DigitPlaces kDigitPlaces = makeDigitPlaces();
 struct Avx2 : Surface<Avx2> {
     using Vec = __m256i;
     static constexpr unsigned kVecBytes = 32;
+    static constexpr unsigned kOverrides =
+        Own::whiteSpace | Own::costlyWhiteSpace | Own::writeEight | Own::convertTokens;
 
     static Vec load(const char* p) { return _mm256_loadu_si256(reinterpret_cast<const Vec*>(p)); }
     static Vec splat(char c) { return _mm256_set1_epi8(c); }
@@ -49,12 +51,9 @@ struct Avx2 : Surface<Avx2> {
     // white-space byte finds itself, and a byte of 0x80 or more finds a zero.
     // A shuffle and a compare: cheap enough to make at every block.
     static Vec whiteSpace(Vec bytes) {
-        alignas(32) static constexpr char kSpaceLookup[32] = {
-            ' ', 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', '\v', '\f', '\r', 0, 0,
-            ' ', 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', '\v', '\f', '\r', 0, 0};
-        return _mm256_cmpeq_epi8(_mm256_shuffle_epi8(load(kSpaceLookup), bytes), bytes);
+        return _mm256_cmpeq_epi8(_mm256_shuffle_epi8(load(kSpaceLookup.lanes), bytes), bytes);
     }
-    static constexpr bool kDearWhiteSpace = false;
+    static constexpr bool kCostlyWhiteSpace = false;
 
     static void writeEight(const uint16_t* from, uint32_t offset, uint16_t* to) {
         writeEightBySse2(from, offset, to);
@@ -133,6 +132,7 @@ struct Avx2 : Surface<Avx2> {
         return _mm256_madd_epi16(pairs, _mm256_set1_epi32(1 << 16 | 100));
     }
 };
+SURFACE_HOLDS(Avx2);
 
 }  // namespace
 }  // namespace scan

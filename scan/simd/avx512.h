@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include "scan/simd/surface.h"
+#include "scan/simd/x86.h"
 
 namespace scan {
 namespace {
@@ -36,6 +37,9 @@ struct Avx512 : Surface<Avx512> {
     // A compare gives a mask, which can also narrow a compare: a test of the
     // bytes a place back takes one instruction.
     static constexpr bool kMaskedCompares = true;
+    static constexpr unsigned kOverrides = Own::maskedCompares | Own::whiteSpace |
+                                           Own::costlyWhiteSpace | Own::appendBounds |
+                                           Own::convertTokens;
 
     static Vec load(const char* p) { return _mm512_loadu_si512(p); }
     static Vec splat(char c) { return _mm512_set1_epi8(c); }
@@ -49,14 +53,9 @@ struct Avx512 : Surface<Avx512> {
     // White space by a lookup of each byte's low four bits: only a
     // white-space byte finds itself, and a byte of 0x80 or more finds a zero.
     static __mmask64 whiteSpace(Vec bytes) {
-        alignas(64) static constexpr char kSpaceLookup[64] = {
-            ' ', 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', '\v', '\f', '\r', 0, 0,
-            ' ', 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', '\v', '\f', '\r', 0, 0,
-            ' ', 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', '\v', '\f', '\r', 0, 0,
-            ' ', 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', '\v', '\f', '\r', 0, 0};
-        return _mm512_cmpeq_epi8_mask(_mm512_shuffle_epi8(load(kSpaceLookup), bytes), bytes);
+        return _mm512_cmpeq_epi8_mask(_mm512_shuffle_epi8(load(kSpaceLookup.lanes), bytes), bytes);
     }
-    static constexpr bool kDearWhiteSpace = false;
+    static constexpr bool kCostlyWhiteSpace = false;
 
     // The positions compressed into bytes, then widened, 32 at a time (a
     // block's tokens rarely start and end more often than that).
@@ -152,6 +151,7 @@ struct Avx512 : Surface<Avx512> {
         return _mm512_madd_epi16(v, _mm512_set1_epi32(1 << 16 | 100));
     }
 };
+SURFACE_HOLDS(Avx512);
 
 }  // namespace
 }  // namespace scan

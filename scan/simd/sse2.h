@@ -13,6 +13,7 @@ namespace {
 struct Sse2 : Surface<Sse2> {
     using Vec = __m128i;
     static constexpr unsigned kVecBytes = 16;
+    static constexpr unsigned kOverrides = Own::writeEight | Own::convertTokens;
 
     static Vec load(const char* p) { return _mm_loadu_si128(reinterpret_cast<const Vec*>(p)); }
     static Vec splat(char c) { return _mm_set1_epi8(c); }
@@ -83,6 +84,7 @@ struct Sse2 : Surface<Sse2> {
                static_cast<unsigned>(beyondRange(magnitude, negative));
     }
 };
+SURFACE_HOLDS(Sse2);
 
 }  // namespace
 }  // namespace scan
