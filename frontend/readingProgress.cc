@@ -11,6 +11,15 @@
 #include <string_view>
 #include <utility>
 
+std::optional<std::uint64_t> bytesLeft(std::streambuf& in) {
+    const std::streamoff here = in.pubseekoff(0, std::ios::cur, std::ios::in);
+    const std::streamoff end = in.pubseekoff(0, std::ios::end, std::ios::in);
+    if (here < 0 || end < 0 || in.pubseekpos(here, std::ios::in) != here) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(std::max(end - here, std::streamoff{0}));
+}
+
 namespace {
 
 // Whether a person is typing at a terminal that also shows standard error.
@@ -19,17 +28,6 @@ namespace {
 // trace. A script's input leaves the cursor after the prompt: no line then.
 bool personAtTerminal() {
     return isatty(STDIN_FILENO) == 1 && isatty(STDERR_FILENO) == 1;
-}
-
-// The size of what is left of `file` from where it stands, or 0 when it
-// cannot be told (a pipe).
-std::uint64_t sizeLeft(std::streambuf& file) {
-    const std::streamoff here = file.pubseekoff(0, std::ios::cur, std::ios::in);
-    const std::streamoff end = file.pubseekoff(0, std::ios::end, std::ios::in);
-    if (here < 0 || end < 0 || file.pubseekpos(here, std::ios::in) != here || end <= here) {
-        return 0;
-    }
-    return static_cast<std::uint64_t>(end - here);
 }
 
 // The width of the terminal on standard error, or 0 when it cannot be told.
@@ -125,7 +123,7 @@ ReadingProgress::ReadingProgress(std::string fileName, std::streambuf& file)
     : fileName_(std::move(fileName)),
       file_(file),
       atTerminal_(personAtTerminal()),
-      total_(atTerminal_ ? sizeLeft(file) : 0),
+      total_(atTerminal_ ? bytesLeft(file).value_or(0) : 0),
       started_(std::chrono::steady_clock::now()) {}
 
 ReadingProgress::~ReadingProgress() {

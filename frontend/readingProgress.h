@@ -5,8 +5,13 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <streambuf>
 #include <string>
+
+// What is left of `in` from where it stands, in bytes; nothing where it
+// cannot be told (a pipe).
+std::optional<std::uint64_t> bytesLeft(std::streambuf& in);
 
 // The progress line for `read` bytes of `fileName`, of `total` bytes when the
 // size is known (total > 0): "Reading numbers.txt: 3.1 of 9.8 GB (32%)". A

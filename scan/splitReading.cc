@@ -9,7 +9,8 @@
 // load) has the thread that read a piece wait for the piece's turn, then
 // place it outside the lock, alongside the others. A slot is taken again
 // only once its piece is over, so a thread that runs ahead is held within
-// a few pieces of the turn, and a stop is never read far past.
+// a few pieces of the turn, and a stop is never read far past; the work's
+// memory is a few pieces' results, whatever the file's size.
 #include "scan/splitReading.h"
 
 #include <errno.h>
@@ -333,8 +334,10 @@ ScanEnd readSplit(std::streambuf& in, const SplitFile& file, PieceWork& work,
     const std::uint64_t pieces = file.size <= size ? 0 : (file.size - 1) / size;
     const auto threads =
         static_cast<unsigned>(std::min<std::uint64_t>(std::max(file.threads, 1u), pieces));
-    // Two slots a thread: one being read, one handed in waiting for its turn.
-    const unsigned slots = 2 * std::max(threads, 1u);
+    // Work that places holds a piece until it is placed, one a thread; work
+    // that does not goes on to its next piece meanwhile, so each thread has
+    // one more handed in, waiting for its turn.
+    const unsigned slots = (work.places() ? 1 : 2) * std::max(threads, 1u);
     work.makeSlots(slots);
     Turns turns(file, work, pieces, slots);
     if (threads > 0) {

@@ -16,15 +16,14 @@
 #include "system/pageSupply.h"
 
 void reserveForNumbers(std::streambuf& in, NumberList& list) {
-    const std::streamoff here = in.pubseekoff(0, std::ios::cur, std::ios::in);
-    const std::streamoff end = in.pubseekoff(0, std::ios::end, std::ios::in);
-    if (here < 0 || end < 0 || in.pubseekpos(here, std::ios::in) != here) {
+    const std::optional<std::uint64_t> left = bytesLeft(in);
+    if (!left) {
         return;
     }
     // Bounded by what a vector can hold: on a 32-bit system a file of 8 GiB
     // would otherwise wrap around to a small reservation.
-    const auto most = static_cast<std::size_t>(std::min<std::uint64_t>(
-        static_cast<std::uint64_t>(end - here) / 2 + 1, list.max_size() - list.size()));
+    const auto most = static_cast<std::size_t>(
+        std::min<std::uint64_t>(*left / 2 + 1, list.max_size() - list.size()));
     try {
         list.reserve(list.size() + most);
     } catch (const std::exception&) {
