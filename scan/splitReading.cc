@@ -32,13 +32,16 @@
 namespace scan {
 namespace {
 
-// pread, again when a signal interrupts it: -1 on an error.
-ssize_t readAt(int fd, char* to, std::size_t n, std::uint64_t at) {
+// pread, again when a signal interrupts it; throws where the read fails.
+std::size_t readAt(int fd, char* to, std::size_t n, std::uint64_t at) {
     ssize_t got;
     do {
         got = ::pread(fd, to, n, static_cast<off_t>(at));
     } while (got < 0 && errno == EINTR);
-    return got;
+    if (got < 0) {
+        throw std::ios_base::failure("read error");
+    }
+    return static_cast<std::size_t>(got);
 }
 
 // How far past a nominal end or start the white space that settles it is
@@ -73,86 +76,70 @@ class PieceBuf : public std::streambuf {
              PieceShared& shared)
         : fd_(fd),
           at_(nominalStart),
+          start_(nominalStart == 0 ? 0 : UINT64_MAX),
           nominalEnd_(nominalEnd),
           index_(index),
-          shared_(shared),
-          started_(nominalStart == 0) {}
+          shared_(shared) {}
 
     // Whether both ends were found, within the file and near the nominal ones.
-    bool settled() const { return started_ && ended_; }
+    bool settled() const { return ended_; }
     std::uint64_t start() const { return start_; }
     std::uint64_t end() const { return at_; }
 
   protected:
     std::streamsize xsgetn(char* s, std::streamsize n) override {
-        if (shared_.firstStopped.load(std::memory_order_relaxed) < index_ || ended_ ||
-            (!started_ && !findStart(s, static_cast<std::size_t>(n)))) {
+        const auto size = static_cast<std::size_t>(n);
+        if (ended_ || !findStart(s, size) || at_ >= nominalEnd_ + kSettleSearch) {
             return 0;
         }
-        if (start_ > nominalEnd_) {
-            ended_ = true;  // the white space that starts it is at or past its nominal end
-            return 0;
+        // Up to the nominal end and a little past it, where the end is looked for.
+        const std::size_t got = readAt(
+            fd_, s, std::min<std::uint64_t>(size, std::max(nominalEnd_, at_) - at_ + kLookPast),
+            at_);
+        std::size_t kept = got;
+        for (std::uint64_t k = nominalEnd_ > at_ ? nominalEnd_ - at_ : 0; k < got && !ended_; ++k) {
+            ended_ = isSpace(static_cast<unsigned char>(s[k]));
+            kept = ended_ ? static_cast<std::size_t>(k) + 1 : got;
         }
-        if (at_ >= nominalEnd_ + kSettleSearch) {
-            return 0;  // no white space near the end: not settled
-        }
-        const std::uint64_t want = std::min<std::uint64_t>(
-            static_cast<std::uint64_t>(n), std::max(nominalEnd_, at_) - at_ + kLookPast);
-        const std::size_t got = readSome(s, static_cast<std::size_t>(want));
-        std::size_t size = got;
-        for (std::uint64_t k = nominalEnd_ > at_ ? nominalEnd_ - at_ : 0; k < got; ++k) {
-            if (isSpace(static_cast<unsigned char>(s[k]))) {
-                size = static_cast<std::size_t>(k) + 1;
-                ended_ = true;
-                break;
-            }
-        }
-        at_ += size;
-        shared_.bytesRead.fetch_add(size, std::memory_order_relaxed);
-        return static_cast<std::streamsize>(size);
+        at_ += kept;
+        shared_.bytesRead.fetch_add(kept, std::memory_order_relaxed);
+        return static_cast<std::streamsize>(kept);
     }
 
   private:
-    // Reads up to `n` bytes at at_ into `s`; 0 at the file's end.
-    std::size_t readSome(char* s, std::size_t n) {
-        const ssize_t got = readAt(fd_, s, n, at_);
-        if (got < 0) {
-            throw std::ios_base::failure("read error");
-        }
-        return static_cast<std::size_t>(got);
-    }
-
-    // Reads on from the nominal start, through `s`, to just after the first
-    // white space; false where there is none near, or the file ended first.
+    // Whether the piece has begun: its start found, reading on from the
+    // nominal start through `s` to just after the first white space, and no
+    // piece before it stopped. A start at or past the nominal end (the white
+    // space there is this piece's end too) leaves the piece empty.
     bool findStart(char* s, std::size_t n) {
         const std::uint64_t searchEnd = at_ + kSettleSearch;
-        while (at_ < searchEnd && shared_.firstStopped.load(std::memory_order_relaxed) > index_) {
-            const std::size_t got = readSome(s, std::min<std::size_t>(n, 4096));
-            if (got == 0) {
+        while (start_ == UINT64_MAX && at_ < searchEnd) {
+            const std::size_t got = readAt(fd_, s, std::min<std::size_t>(n, 4096), at_);
+            const char* space = std::find_if(
+                s, s + got, [](char c) { return isSpace(static_cast<unsigned char>(c)); });
+            at_ += static_cast<std::uint64_t>(space - s);
+            if (got == 0 || stoppedBefore()) {
                 return false;
             }
-            const char* const space = std::find_if(
-                s, s + got, [](char c) { return isSpace(static_cast<unsigned char>(c)); });
-            const auto skipped = static_cast<std::uint64_t>(space - s) + (space != s + got);
-            shared_.bytesRead.fetch_add(skipped, std::memory_order_relaxed);
-            at_ += static_cast<std::uint64_t>(space - s);
             if (space != s + got) {
                 start_ = ++at_;
-                started_ = true;
-                return true;
+                ended_ = start_ > nominalEnd_;
             }
+            shared_.bytesRead.fetch_add(static_cast<std::uint64_t>(space - s) + (space != s + got));
         }
-        return false;
+        return start_ != UINT64_MAX && !ended_ && !stoppedBefore();
+    }
+    bool stoppedBefore() const {
+        return shared_.firstStopped.load(std::memory_order_relaxed) < index_;
     }
 
     int fd_;
-    std::uint64_t at_;  // the next byte to read
+    std::uint64_t at_;     // the next byte to read
+    std::uint64_t start_;  // UINT64_MAX until found
     std::uint64_t nominalEnd_;
     std::uint64_t index_;
     PieceShared& shared_;
-    bool started_;
     bool ended_ = false;
-    std::uint64_t start_ = 0;
 };
 
 // Runs job() on `count` threads and returns once all have ended;
@@ -164,17 +151,17 @@ void runOnThreads(unsigned count, unsigned refused, const std::function<void()>&
                   const std::atomic<std::uint64_t>& bytesRead) {
     std::mutex lock;
     std::condition_variable finished;
-    unsigned running = 0;
+    unsigned running = count, unstarted = 0;
     std::vector<std::thread> threads;
     // Room first: a vector that failed to grow with threads running would
     // end the program.
     threads.reserve(count);
-    unsigned unstarted = 0;
+    const auto ended = [&] {
+        const std::lock_guard<std::mutex> hold(lock);
+        --running;
+        finished.notify_one();
+    };
     for (unsigned i = 0; i < count; ++i) {
-        {
-            const std::lock_guard<std::mutex> hold(lock);
-            ++running;
-        }
         try {
             if (i < refused) {
                 throw std::system_error(
@@ -182,27 +169,23 @@ void runOnThreads(unsigned count, unsigned refused, const std::function<void()>&
             }
             threads.emplace_back([&] {
                 job();
-                const std::lock_guard<std::mutex> hold(lock);
-                --running;
-                finished.notify_one();
+                ended();
             });
         } catch (const std::system_error&) {
-            const std::lock_guard<std::mutex> hold(lock);
-            --running;
             ++unstarted;  // no thread to be had: run here, after the others
+            ended();
         }
     }
-    {
-        std::unique_lock<std::mutex> wait(lock);
-        while (running != 0) {
-            finished.wait_for(wait, std::chrono::milliseconds(100));
-            if (whileWaiting) {
-                wait.unlock();
-                whileWaiting(bytesRead.load());
-                wait.lock();
-            }
+    std::unique_lock<std::mutex> wait(lock);
+    while (running != 0) {
+        finished.wait_for(wait, std::chrono::milliseconds(100));
+        if (whileWaiting) {
+            wait.unlock();
+            whileWaiting(bytesRead.load());
+            wait.lock();
         }
     }
+    wait.unlock();
     for (std::thread& thread : threads) {
         thread.join();
     }
