@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <ostream>
 #include <random>
 #include <string>
@@ -70,4 +72,11 @@ inline void writeHaystack(std::ostream& out, HaystackShape shape, std::uint64_t 
         }
     }
     out << text;
+}
+
+// Writes the haystack of `shape` to `file`, from seed 42.
+inline void writeHaystackFile(const std::filesystem::path& file, HaystackShape shape,
+                              std::uint64_t count) {
+    std::ofstream out(file);
+    writeHaystack(out, shape, count, 42);
 }

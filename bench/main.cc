@@ -129,6 +129,21 @@ std::vector<unsigned> threadCounts() {
     return all > 2 ? std::vector<unsigned>{2, all} : std::vector<unsigned>{2};
 }
 
+// Adds needle with every kernel to `group`, each on one thread and then on
+// each count of threadCounts(), from make(kernel, threads).
+template <typename Make>
+void addKernels(Group& group, Make make) {
+    for (const scan::ScanKernel* kernel : scan::supportedKernels()) {
+        const std::size_t one = group.kernels.size();
+        group.oneThread.push_back(one);
+        group.kernels.push_back(make(*kernel, 1u));
+        for (const unsigned threads : threadCounts()) {
+            group.oneThread.push_back(one);
+            group.kernels.push_back(make(*kernel, threads));
+        }
+    }
+}
+
 std::int32_t firstNumber(const fs::path& file) {
     std::ifstream in(file);
     std::int32_t value = 0;
@@ -156,14 +171,10 @@ std::vector<Group> groupsFor(const Shape& shape, const fs::path& file) {
         Group count;
         count.label = groups.empty() ? shape.name : shape.name + (", " + std::to_string(target));
         count.plain = plainCountMethod(file, target);
-        for (const scan::ScanKernel* kernel : scan::supportedKernels()) {
-            count.oneThread.push_back(count.kernels.size());
-            count.kernels.push_back(needleCountMethod(file, target, *kernel));
-            for (const unsigned threads : threadCounts()) {
-                count.oneThread.push_back(count.oneThread.back());
-                count.kernels.push_back(needleSplitCountMethod(file, target, *kernel, threads));
-            }
-        }
+        addKernels(count, [&](const scan::ScanKernel& kernel, unsigned threads) {
+            return threads == 1 ? needleCountMethod(file, target, kernel)
+                                : needleSplitCountMethod(file, target, kernel, threads);
+        });
         count.others.push_back(readAloneMethod(file));
         for (const unsigned threads : threadCounts()) {
             count.others.push_back(readAloneSplitMethod(file, threads));
@@ -180,38 +191,16 @@ std::vector<Group> groupsFor(const Shape& shape, const fs::path& file) {
     load.label = shape.name;
     load.load = true;
     load.plain = plainLoadMethod(file, targets.front());
-    for (const scan::ScanKernel* kernel : scan::supportedKernels()) {
-        load.oneThread.push_back(load.kernels.size());
-        load.kernels.push_back(needleLoadMethod(file, targets.front(), *kernel));
-        for (const unsigned threads : threadCounts()) {
-            load.oneThread.push_back(load.oneThread.back());
-            load.kernels.push_back(needleSplitLoadMethod(file, targets.front(), *kernel, threads));
-        }
-    }
+    addKernels(load, [&](const scan::ScanKernel& kernel, unsigned threads) {
+        return threads == 1 ? needleLoadMethod(file, targets.front(), kernel)
+                            : needleSplitLoadMethod(file, targets.front(), kernel, threads);
+    });
     load.others.push_back(freshMemoryMethod(file, targets.front()));
     for (const unsigned threads : threadCounts()) {
         load.others.push_back(freshMemoryMethod(file, targets.front(), threads));
     }
     groups.push_back(load);
     return groups;
-}
-
-// The load against its bound, the linear search on a file a hundredth of the
-// size against the full one.
-[[maybe_unused]] void reportPeakMemory(const fs::path& dir, const Options& options) {
-    const fs::path big = dir / "random.txt";
-    const fs::path little = dir / "little.txt";
-    {
-        std::ofstream out(little);
-        writeHaystack(out, HaystackShape::random, options.numbers / 100, 42);
-    }
-    const double bound = (1.1 * 4 * static_cast<double>(options.numbers)) / 1024 + 16 * 1024;
-    std::printf(
-        "\npeak memory (KiB): load %ld (bound %.0f); linear search %ld on %.0f MB, %ld "
-        "on %.1f MB\n",
-        peakOfChild("--peak-load", big), bound, peakOfChild("--peak-linear", big),
-        static_cast<double>(fs::file_size(big)) / 1e6, peakOfChild("--peak-linear", little),
-        static_cast<double>(fs::file_size(little)) / 1e6);
 }
 
 }  // namespace
@@ -242,10 +231,7 @@ int main(int argc, char** argv) {
     Report report;
     for (const Shape& shape : shapes) {
         const fs::path file = dir / (std::string(shape.name) + ".txt");
-        {
-            std::ofstream out(file);
-            writeHaystack(out, shape.shape, options.numbers, 42);
-        }
+        writeHaystackFile(file, shape.shape, options.numbers);
         const double megabytes = static_cast<double>(fs::file_size(file)) / 1e6;
         for (const Group& group : groupsFor(shape, file)) {
             runGroup(group, megabytes, options, report);
@@ -255,12 +241,7 @@ int main(int argc, char** argv) {
     for (const std::string& line : report.ratios) {
         std::printf("%s\n", line.c_str());
     }
-#if defined(NEEDLE_EMULATED)
-    // The child would be the emulator, and its memory the emulator's.
-    std::printf("\npeak memory: not measured under an emulator\n");
-#else
-    reportPeakMemory(dir, options);
-#endif
+    reportPeakMemory(dir, options.numbers);
     fs::remove_all(dir);
     std::printf("counts %s\n", report.countsAgree ? "agree" : "DIFFER");
     return report.countsAgree ? 0 : 1;

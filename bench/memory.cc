@@ -10,6 +10,7 @@
 #include <iostream>
 #include <string>
 
+#include "bench/haystack.h"
 #include "frontend/programState.h"
 #include "scan/numberScanner.h"
 #include "search/sortedList.h"
@@ -56,4 +57,26 @@ int runPeakChild(const char* mode, const char* file) {
     }
     std::printf("%ld\n", peakKib());
     return worked ? 0 : 1;
+}
+
+// The load against its bound, the linear search on a file a hundredth of the
+// size against the full one.
+void reportPeakMemory(const std::filesystem::path& dir, std::uint64_t numbers) {
+#if defined(NEEDLE_EMULATED)
+    // The child would be the emulator, and its memory the emulator's.
+    static_cast<void>(dir), static_cast<void>(numbers);
+    std::printf("\npeak memory: not measured under an emulator\n");
+#else
+    const std::filesystem::path big = dir / "random.txt";
+    const std::filesystem::path little = dir / "little.txt";
+    writeHaystackFile(little, HaystackShape::random, numbers / 100);
+    const double bound = (1.1 * 4 * static_cast<double>(numbers)) / 1024 + 16 * 1024;
+    std::printf(
+        "\npeak memory (KiB): load %ld (bound %.0f); linear search %ld on %.0f MB, %ld "
+        "on %.1f MB\n",
+        peakOfChild("--peak-load", big), bound, peakOfChild("--peak-linear", big),
+        static_cast<double>(std::filesystem::file_size(big)) / 1e6,
+        peakOfChild("--peak-linear", little),
+        static_cast<double>(std::filesystem::file_size(little)) / 1e6);
+#endif
 }

@@ -17,8 +17,8 @@
 #include "frontend/programState.h"
 #include "oracle.h"
 #include "scan/readSizes.h"
-#include "system/pageSupply.h"
 #include "search/sortedList.h"
+#include "system/pageSupply.h"
 
 namespace fs = std::filesystem;
 

@@ -6,6 +6,20 @@
 // Each block's tokens go to the window's reader, up to the first token the
 // reader cannot take: there the window stops, and the driver hands that token
 // to the byte machine.
+//
+// In outline (readBlocks):
+//
+//   carry = white space before the window
+//   for each block of 64 bytes:
+//       t = tokensOf(block, carry)            masks: digits, minus, newline,
+//                                             white space, token starts, ends
+//       unusual = reader.unusual(block, t)    bytes that show a token the
+//       if unusual:                           reader cannot take
+//           take the block up to that token's start; stop there
+//       reader.take(block, t)                 count, or index and convert
+//       lines += newlines of the block
+//       carry = this block's masks
+//   return where the window stopped
 #pragma once
 
 #include <stddef.h>
