@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <iostream>
 #include <new>
 #include <string>
@@ -13,13 +14,13 @@
 #include <system_error>
 
 #include "frontend/numberReader.h"
-#include "system/processors.h"
 #include "frontend/programState.h"
 #include "frontend/standardInput.h"
 #include "search/binarySearch.h"
 #include "search/hashSearch.h"
 #include "search/linearSearch.h"
 #include "search/searchDialogue.h"
+#include "system/processors.h"
 
 namespace {
 
@@ -43,17 +44,22 @@ void reopenClosedStandardStreams() {
     }
 }
 
-// Whether there is memory enough to start: a bad_alloc needs memory of its
-// own, from the heap or from the emergency pool the C++ runtime sets aside
-// as it starts. Under an address-space limit that left no room for that
-// pool, the first allocation to fail would end the program in
-// std::terminate rather than in the out-of-memory guard. The probe is
-// larger than the pool, so that where it succeeds, the pool could be had.
-bool memoryToStart() {
-    constexpr std::size_t kProbe = std::size_t{256} << 10;
-    void* const probe = std::malloc(kProbe);
-    std::free(probe);
-    return probe != nullptr;
+// What std::terminate did before terminateForMemory took its place.
+std::terminate_handler runtimeTerminate = nullptr;
+
+// Ends the program as the out-of-memory guard in main does where the runtime
+// found no memory even for the exception that would have reached it: under
+// an address-space limit that left no room for the emergency pool it sets
+// aside as it starts, the first allocation to fail calls std::terminate
+// with no exception active. Any other way to terminate goes on as before.
+[[noreturn]] void terminateForMemory() {
+    if (std::current_exception() == nullptr) {
+        std::cout.flush();
+        std::fputs("needle: out of memory!\n", stderr);  // stdio's stderr needs no buffer
+        std::_Exit(1);
+    }
+    runtimeTerminate();
+    std::abort();
 }
 
 // What `needle --help` prints.
@@ -183,10 +189,7 @@ int runDialogue() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!memoryToStart()) {
-        std::fputs("needle: out of memory!\n", stderr);  // stdio's stderr needs no buffer
-        return 1;
-    }
+    runtimeTerminate = std::set_terminate(terminateForMemory);
     try {
         shareOneMemoryArena();
         reopenClosedStandardStreams();
