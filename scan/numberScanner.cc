@@ -44,7 +44,8 @@ struct AlignedDelete {
     void operator()(char* p) const { ::operator delete[](p, kTextAlignment); }
 };
 
-// The memory one chunk needs: its text with padding, and room for its numbers.
+// The memory one chunk needs: its text with padding, room for its numbers,
+// and the index of token bounds the load's windows write and read back.
 struct ChunkBuffers {
     explicit ChunkBuffers(std::size_t bytes)
         // Left uninitialised: only the pages a file reaches are ever touched,
@@ -53,7 +54,8 @@ struct ChunkBuffers {
           storage(
               static_cast<char*>(::operator new[](kFrontPad + bytes + kBackPad, kTextAlignment))),
           // At most one number per two bytes, plus one finished at the end.
-          values(new std::int32_t[bytes / 2 + 2]) {
+          values(new std::int32_t[bytes / 2 + 2]),
+          bounds(new std::uint16_t[kBounds]) {
         std::fill(storage.get(), text(), ' ');
     }
     char* text() const { return storage.get() + kFrontPad; }
@@ -61,6 +63,7 @@ struct ChunkBuffers {
     std::size_t size;
     std::unique_ptr<char[], AlignedDelete> storage;
     std::unique_ptr<std::int32_t[]> values;
+    std::unique_ptr<std::uint16_t[]> bounds;
 };
 
 // The first bytes of a token, as far as the next white space: enough to show
@@ -174,11 +177,9 @@ template <typename Window>
 ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Window window) {
     KeptChunk kept;
     std::unique_ptr<ChunkBuffers>& chunk = kept.chunk;
-    std::unique_ptr<std::uint16_t[]> bounds;
     try {
         chunk = spareChunk != nullptr ? std::move(spareChunk)
                                       : std::make_unique<ChunkBuffers>(kFirstChunk);
-        bounds = std::make_unique<std::uint16_t[]>(kBounds);
     } catch (const std::bad_alloc&) {
         return {ScanStop::outOfMemory, 1, {}, false};
     }
@@ -201,7 +202,7 @@ ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Window window) {
         std::int32_t* const values = chunk->values.get();
         state.tokenStart = nullptr;
         std::int32_t* out = values;
-        readWindows(state, text, textEnd, out, bounds.get(), window);
+        readWindows(state, text, textEnd, out, chunk->bounds.get(), window);
         bool badToken = state.failed;
         if (origin.lastChunk && !badToken) {
             finishAtEnd(state, out);

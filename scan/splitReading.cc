@@ -113,8 +113,9 @@ class PieceBuf : public std::streambuf {
     // space there is this piece's end too) leaves the piece empty.
     bool findStart(char* s, std::size_t n) {
         const std::uint64_t searchEnd = at_ + kSettleSearch;
-        while (start_ == UINT64_MAX && at_ < searchEnd) {
-            const std::size_t got = readAt(fd_, s, std::min<std::size_t>(n, 4096), at_);
+        // A token's length first, mostly enough; then 4 KiB at a time.
+        for (std::size_t look = kLookPast; start_ == UINT64_MAX && at_ < searchEnd; look = 4096) {
+            const std::size_t got = readAt(fd_, s, std::min<std::size_t>(n, look), at_);
             const char* space = std::find_if(
                 s, s + got, [](char c) { return isSpace(static_cast<unsigned char>(c)); });
             at_ += static_cast<std::uint64_t>(space - s);
