@@ -195,9 +195,11 @@ std::vector<Group> groupsFor(const Shape& shape, const fs::path& file) {
         return threads == 1 ? needleLoadMethod(file, targets.front(), kernel)
                             : needleSplitLoadMethod(file, targets.front(), kernel, threads);
     });
-    load.others.push_back(freshMemoryMethod(file, targets.front()));
-    for (const unsigned threads : threadCounts()) {
-        load.others.push_back(freshMemoryMethod(file, targets.front(), threads));
+    for (const bool largePages : {false, true}) {
+        load.others.push_back(freshMemoryMethod(file, targets.front(), 1, largePages));
+        for (const unsigned threads : threadCounts()) {
+            load.others.push_back(freshMemoryMethod(file, targets.front(), threads, largePages));
+        }
     }
     groups.push_back(load);
     return groups;

@@ -18,6 +18,7 @@
 #include "oracle.h"
 #include "scan/readSizes.h"
 #include "search/sortedList.h"
+#include "system/largePages.h"
 #include "system/pageSupply.h"
 
 namespace fs = std::filesystem;
@@ -120,6 +121,7 @@ Method needleSplitLoadMethod(const fs::path& file, std::int32_t target,
                 std::filebuf in;
                 in.open(file, std::ios::in | std::ios::binary);
                 reserveForNumbers(in, list);
+                markCapacityForLargePages(list, "");
                 scan::SplitFile split;
                 split.fd = openOrExit(file);
                 split.size = fs::file_size(file);
@@ -193,18 +195,22 @@ Method toolMethod(const std::string& command, const fs::path& file, std::int32_t
             }};
 }
 
-Method freshMemoryMethod(const fs::path& file, std::int32_t target, unsigned threads) {
+Method freshMemoryMethod(const fs::path& file, std::int32_t target, unsigned threads,
+                         bool largePages) {
     // Read once, by the checking run, and kept for the timed ones.
     auto numbers = std::make_shared<std::vector<std::int32_t>>();
-    return {threads == 1 ? std::string("fresh memory only")
-                         : "fresh memory only, " + std::to_string(threads) + " threads",
-            [file, target, numbers, threads](Run run) {
+    return {std::string("fresh memory only") + (largePages ? ", 2 MiB pages" : "") +
+                (threads == 1 ? "" : ", " + std::to_string(threads) + " threads"),
+            [file, target, numbers, threads, largePages](Run run) {
                 if (run == Run::checking) {
                     std::ifstream in(file);
                     *numbers = plainList(in);
                 }
                 NumberList copy;
                 copy.reserve(numbers->size());
+                if (largePages) {
+                    markForLargePages(copy.data(), copy.capacity() * sizeof(std::int32_t));
+                }
                 if (threads == 1) {
                     appendNumbers(copy, numbers->data(), numbers->size());
                     return listCounts(copy, target, run);

@@ -41,9 +41,11 @@ Method toolMethod(const std::string& command, const std::filesystem::path& file,
 // What no loader can beat here: storing the file's numbers in fresh memory,
 // whose pages are supplied ahead as the load has them supplied; with
 // `threads` above 1, each thread storing its part of the list at once, as
-// the split load does: the ceiling of a load split as many ways.
+// the split load does: the ceiling of a load split as many ways. With
+// `largePages`, the list is marked for 2 MiB pages whatever the system has
+// free: what they cost where they stand ready.
 Method freshMemoryMethod(const std::filesystem::path& file, std::int32_t target,
-                         unsigned threads = 1);
+                         unsigned threads = 1, bool largePages = false);
 
 // Whether `tool` is on the PATH.
 bool installed(const std::string& tool);

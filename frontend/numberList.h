@@ -3,6 +3,7 @@
 // write their parts of it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -11,9 +12,31 @@
 // std::allocator, except that an element made without a value is left
 // uninitialised rather than zeroed: resize() then only sets the size, and
 // the system supplies each page when it is first written, on whichever
-// thread writes it. Elements given a value are made as usual.
+// thread writes it. Elements given a value are made as usual. Storage of
+// kAlignedFrom bytes or more starts on a 2 MiB boundary, so that whole large
+// pages can cover it; the alignment costs address space, never memory.
 template <typename T>
 struct UninitialisedAllocator : std::allocator<T> {
+    static constexpr std::size_t kAlignedFrom = std::size_t{4} << 20;
+    static constexpr std::align_val_t kAlignment{std::size_t{2} << 20};
+
+    T* allocate(std::size_t n) {
+        if (n < kAlignedFrom / sizeof(T)) {
+            return std::allocator<T>::allocate(n);
+        }
+        if (n > std::allocator_traits<std::allocator<T>>::max_size(*this)) {
+            throw std::bad_array_new_length();
+        }
+        return static_cast<T*>(::operator new(n * sizeof(T), kAlignment));
+    }
+    void deallocate(T* p, std::size_t n) noexcept {
+        if (n < kAlignedFrom / sizeof(T)) {
+            std::allocator<T>::deallocate(p, n);
+        } else {
+            ::operator delete(p, kAlignment);
+        }
+    }
+
     template <typename U>
     struct rebind {
         using other = UninitialisedAllocator<U>;

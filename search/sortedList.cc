@@ -12,6 +12,7 @@
 #include "search/searchDialogue.h"
 #include "search/splitLoad.h"
 #include "search/threadedFile.h"
+#include "system/largePages.h"
 #include "system/memoryLeft.h"
 #include "system/pageSupply.h"
 
@@ -48,6 +49,16 @@ void supplyPagesAhead(NumberList& list, std::size_t count) {
     const std::size_t to = std::min(capacity, (newEnd / kStretch + 2) * kStretch);
     if (from < to) {
         supplyPagesNow(reinterpret_cast<char*>(list.data()) + from, to - from);
+    }
+}
+
+void markCapacityForLargePages(NumberList& list, const std::string& systemRoot) {
+    const std::size_t bytes = list.capacity() * sizeof(std::int32_t);
+    if (sizeof(void*) < 8 || !list.empty() || bytes < NumberList::allocator_type::kAlignedFrom) {
+        return;
+    }
+    if (askForLargePages(readLargePageReadings(systemRoot), bytes)) {
+        markForLargePages(list.data(), bytes);
     }
 }
 
@@ -183,6 +194,7 @@ void loadSortedList(const scan::ScanKernel& kernel, const std::string& systemRoo
     }
     std::streambuf& file = *sortedFile.rdbuf();
     reserveForNumbers(file, sortedList);
+    markCapacityForLargePages(sortedList, systemRoot);
     // With overcommit, or in a memory cgroup, an allocation that the system
     // cannot back still succeeds, and the pages written later are what get
     // the process killed: so the list is bounded before it grows.

@@ -41,6 +41,13 @@ scan::ScanEnd loadNumbers(NumberList& list, std::streambuf& in, std::size_t most
 // grows as it goes.
 void reserveForNumbers(std::streambuf& in, NumberList& list);
 
+// Before any page of the empty `list`'s capacity is written: marks it for
+// 2 MiB pages where the system has them free (see system/largePages.h,
+// whose readings are taken under `systemRoot`), so that one fault, or one
+// page supplied, stands for 512. Only on a 64-bit system, and for a
+// capacity of a few MiB at least, which the list's allocator aligns.
+void markCapacityForLargePages(NumberList& list, const std::string& systemRoot);
+
 // Before `count` more numbers are appended to `list`: has the system supply
 // the pages of its capacity a few megabytes ahead of its end, in one call each
 // time the end crosses into a new stretch, rather than in a fault per page.

@@ -9,8 +9,6 @@
 // those faults cost more than reading the numbers. Only a request: nothing
 // changes but speed, and where the system has no such thing it does nothing.
 //
-// Large pages were asked for too once (MADV_HUGEPAGE), and made a load a
-// tenth faster when the system had them at hand; but once memory had served
-// as page cache, a load now and then stalled 100 ms or more while the system
-// assembled them. Supplied ahead, plain pages take the same time every time.
+// Where the list is marked for large pages (see system/largePages.h), a
+// request that reaches into a 2 MiB page supplies all of it.
 void supplyPagesNow(void* begin, std::size_t bytes);
