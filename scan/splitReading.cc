@@ -93,9 +93,9 @@ class PieceBuf : public std::streambuf {
             return 0;
         }
         // Up to the nominal end and a little past it, where the end is looked for.
-        const std::size_t got = readAt(
-            fd_, s, std::min<std::uint64_t>(size, std::max(nominalEnd_, at_) - at_ + kLookPast),
-            at_);
+        const auto want = static_cast<std::size_t>(
+            std::min<std::uint64_t>(size, std::max(nominalEnd_, at_) - at_ + kLookPast));
+        const std::size_t got = readAt(fd_, s, want, at_);
         std::size_t kept = got;
         for (std::uint64_t k = nominalEnd_ > at_ ? nominalEnd_ - at_ : 0; k < got && !ended_; ++k) {
             ended_ = isSpace(static_cast<unsigned char>(s[k]));

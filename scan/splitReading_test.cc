@@ -237,13 +237,13 @@ TEST_P(SplitReading, ReadsAGrownFileToItsEndAndLittlePastAStop) {
 // so that the file always holds "12 34" or "12534" there: each seam reads as
 // one of the two, never as "125" or "534", which no state of the file has.
 TEST_P(SplitReading, ASeamThatChangesReadsAsOneStateOfTheFile) {
-    constexpr std::uint64_t kPiece = 4096;
+    constexpr std::size_t kPiece = 4096;
     std::string text;
     while (text.size() < 64 * kPiece) {
         text += "1000000\n";
     }
     std::vector<std::uint64_t> seams;
-    for (std::uint64_t at = kPiece; at + 4 < text.size(); at += kPiece) {
+    for (std::size_t at = kPiece; at + 4 < text.size(); at += kPiece) {
         text.replace(at - 3, 7, "\n12 34\n");
         seams.push_back(at);
     }
