@@ -54,7 +54,7 @@ void supplyPagesAhead(NumberList& list, std::size_t count) {
 
 void markCapacityForLargePages(NumberList& list, const std::string& systemRoot) {
     const std::size_t bytes = list.capacity() * sizeof(std::int32_t);
-    if (sizeof(void*) < 8 || !list.empty() || bytes < NumberList::allocator_type::kAlignedFrom) {
+    if (!list.empty() || bytes < NumberList::allocator_type::kAlignedFrom) {
         return;
     }
     if (askForLargePages(readLargePageReadings(systemRoot), bytes)) {
