@@ -1,7 +1,6 @@
 // Whether a large region of new memory is to be asked for in 2 MiB pages.
 #include "system/largePages.h"
 
-#include <cstdlib>
 #include <sstream>
 
 #if defined(__linux__)
