@@ -102,11 +102,3 @@ MemoryReadings readMemoryReadings(const std::string& root) {
     }
     return readings;
 }
-
-std::optional<std::string> memoryCgroupFolder(const std::string& root) {
-    const std::optional<CgroupPlace> place = cgroupOf("memory", root);
-    if (!place) {
-        return std::nullopt;
-    }
-    return place->folder;
-}

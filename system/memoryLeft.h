@@ -42,7 +42,3 @@ std::uint64_t memoryLeft(const MemoryReadings& readings);
 // under /sys/fs/cgroup. Read once per load: a few small files. `root` is
 // prefixed to every path: a test hands it a folder of its own.
 MemoryReadings readMemoryReadings(const std::string& root = "");
-
-// The folder of this process's memory cgroup, under /sys/fs/cgroup/memory for
-// v1 and /sys/fs/cgroup for v2; nothing when it is in none.
-std::optional<std::string> memoryCgroupFolder(const std::string& root = "");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "madeUpSystem.h"
+#include "system/cgroups.h"
 
 namespace {
 
@@ -71,7 +72,7 @@ TEST(ReadMemoryReadings, ReadsEveryLimitedLevelOfAV1Hierarchy) {
               (std::vector<CgroupMemory>{{268435456, 1000, 300}, {1000000, 500, 20}}));
     EXPECT_EQ(readings.available, std::uint64_t{2048 * 1024});
     EXPECT_EQ(readings.swapFree, std::uint64_t{0});
-    EXPECT_EQ(memoryCgroupFolder(system.root()),
+    EXPECT_EQ(cgroupOf("memory", system.root())->folder,
               system.root() + "/sys/fs/cgroup/memory/outer/inner");
 }
 
@@ -94,7 +95,7 @@ TEST(ReadMemoryReadings, ReadsEveryLimitedLevelOfAV2Hierarchy) {
 TEST(ReadMemoryReadings, FindsNoCgroupWhereTheProcessIsInNone) {
     const MadeUpSystem system({{"proc/meminfo", kMeminfo}, {"proc/self/cgroup", "4:cpu:/a\n"}});
     EXPECT_TRUE(readMemoryReadings(system.root()).cgroups.empty());
-    EXPECT_EQ(memoryCgroupFolder(system.root()), std::nullopt);
+    EXPECT_FALSE(cgroupOf("memory", system.root()).has_value());
 }
 
 }  // namespace

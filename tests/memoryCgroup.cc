@@ -6,7 +6,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "system/memoryLeft.h"
+#include "system/cgroups.h"
 
 namespace fs = std::filesystem;
 
@@ -26,12 +26,12 @@ MemoryCgroup::MemoryCgroup(std::uint64_t limitBytes) {
         whyNot = "making a cgroup needs root";
         return;
     }
-    const std::optional<std::string> parent = memoryCgroupFolder();
+    const std::optional<CgroupPlace> parent = cgroupOf("memory");
     if (!parent) {
         whyNot = "this process is in no memory cgroup";
         return;
     }
-    const fs::path child = fs::path(*parent) / ("needle-test-" + std::to_string(getpid()));
+    const fs::path child = fs::path(parent->folder) / ("needle-test-" + std::to_string(getpid()));
     std::error_code error;
     if (!fs::create_directory(child, error)) {
         whyNot = "cannot make " + child.string() + ": " + error.message();
