@@ -44,9 +44,9 @@ std::size_t readAt(int fd, char* to, std::size_t n, std::uint64_t at) {
     return static_cast<std::size_t>(got);
 }
 
-// How far past a nominal end or start the white space that settles it is
-// looked for: a token that long is a bad one, or zeros before a number,
-// which the reading through the stream takes over.
+// How far past a piece's nominal end its end, or its start, is looked for: a
+// token that long is a bad one, or zeros before a number, which the reading
+// through the stream takes over.
 constexpr std::uint64_t kSettleSearch = 64 * 1024;
 // What is read past a piece's nominal end at a time while its end is looked
 // for: a token and its white space, mostly.
@@ -68,8 +68,11 @@ struct PieceShared {
 // One piece of the file as a stream, its ends settled from its own bytes:
 // from just after the first white space at or after `nominalStart` (the
 // file's start for the first piece) through the first white space at or
-// after `nominalEnd`. It ends early once a piece before it is known not to
-// join, since what it reads after that is thrown away.
+// after `nominalEnd`. The bytes before its start, that white space
+// included, are read from the file with the rest and given as blanks, which
+// the scanner skips: no read of their own, and no line. It ends early once a
+// piece before it is known not to join, since what it reads after that is
+// thrown away.
 class PieceBuf : public std::streambuf {
   public:
     PieceBuf(int fd, std::uint64_t nominalStart, std::uint64_t nominalEnd, std::uint64_t index,
@@ -88,17 +91,30 @@ class PieceBuf : public std::streambuf {
 
   protected:
     std::streamsize xsgetn(char* s, std::streamsize n) override {
-        const auto size = static_cast<std::size_t>(n);
-        if (ended_ || !findStart(s, size) || at_ >= nominalEnd_ + kSettleSearch) {
+        if (ended_ || at_ >= nominalEnd_ + kSettleSearch ||
+            shared_.firstStopped.load(std::memory_order_relaxed) < index_) {
             return 0;
         }
         // Up to the nominal end and a little past it, where the end is looked for.
-        const auto want = static_cast<std::size_t>(
-            std::min<std::uint64_t>(size, std::max(nominalEnd_, at_) - at_ + kLookPast));
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(
+            static_cast<std::size_t>(n), std::max(nominalEnd_, at_) - at_ + kLookPast));
         const std::size_t got = readAt(fd_, s, want, at_);
         std::size_t kept = got;
-        for (std::uint64_t k = nominalEnd_ > at_ ? nominalEnd_ - at_ : 0; k < got && !ended_; ++k) {
-            ended_ = isSpace(static_cast<unsigned char>(s[k]));
+        std::uint64_t k = nominalEnd_ > at_ ? nominalEnd_ - at_ : 0;
+        if (start_ == UINT64_MAX) {
+            const auto blanks = static_cast<std::size_t>(std::find_if(s, s + got, isSpaceByte) - s);
+            std::fill(s, s + std::min(blanks + 1, got), ' ');
+            // The end lies past the blanks: past this read, while the start is to come.
+            k = std::max<std::uint64_t>(k, blanks);
+            if (blanks < got) {
+                start_ = at_ + blanks + 1;
+                // A start past the nominal end is the end too: the piece is empty.
+                ended_ = start_ > nominalEnd_;
+                kept = ended_ ? blanks + 1 : got;
+            }
+        }
+        for (; k < got && !ended_; ++k) {
+            ended_ = isSpaceByte(s[k]);
             kept = ended_ ? static_cast<std::size_t>(k) + 1 : got;
         }
         at_ += kept;
@@ -107,32 +123,7 @@ class PieceBuf : public std::streambuf {
     }
 
   private:
-    // Whether the piece has begun: its start found, reading on from the
-    // nominal start through `s` to just after the first white space, and no
-    // piece before it stopped. A start at or past the nominal end (the white
-    // space there is this piece's end too) leaves the piece empty.
-    bool findStart(char* s, std::size_t n) {
-        const std::uint64_t searchEnd = at_ + kSettleSearch;
-        // A token's length first, mostly enough; then 4 KiB at a time.
-        for (std::size_t look = kLookPast; start_ == UINT64_MAX && at_ < searchEnd; look = 4096) {
-            const std::size_t got = readAt(fd_, s, std::min<std::size_t>(n, look), at_);
-            const char* space = std::find_if(
-                s, s + got, [](char c) { return isSpace(static_cast<unsigned char>(c)); });
-            at_ += static_cast<std::uint64_t>(space - s);
-            if (got == 0 || stoppedBefore()) {
-                return false;
-            }
-            if (space != s + got) {
-                start_ = ++at_;
-                ended_ = start_ > nominalEnd_;
-            }
-            shared_.bytesRead.fetch_add(static_cast<std::uint64_t>(space - s) + (space != s + got));
-        }
-        return start_ != UINT64_MAX && !ended_ && !stoppedBefore();
-    }
-    bool stoppedBefore() const {
-        return shared_.firstStopped.load(std::memory_order_relaxed) < index_;
-    }
+    static bool isSpaceByte(char c) { return isSpace(static_cast<unsigned char>(c)); }
 
     int fd_;
     std::uint64_t at_;     // the next byte to read
