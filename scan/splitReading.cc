@@ -134,58 +134,6 @@ class PieceBuf : public std::streambuf {
     bool ended_ = false;
 };
 
-// Runs job() on `count` threads and returns once all have ended;
-// meanwhile calls whileWaiting, when given, about ten times a second with
-// what `bytesRead` says. A job whose thread cannot be started (or, for
-// tests, is refused) runs on the calling thread, after the others.
-void runOnThreads(unsigned count, unsigned refused, const std::function<void()>& job,
-                  const std::function<void(std::uint64_t)>& whileWaiting,
-                  const std::atomic<std::uint64_t>& bytesRead) {
-    std::mutex lock;
-    std::condition_variable finished;
-    unsigned running = count, unstarted = 0;
-    std::vector<std::thread> threads;
-    // Room first: a vector that failed to grow with threads running would
-    // end the program.
-    threads.reserve(count);
-    const auto ended = [&] {
-        const std::lock_guard<std::mutex> hold(lock);
-        --running;
-        finished.notify_one();
-    };
-    for (unsigned i = 0; i < count; ++i) {
-        try {
-            if (i < refused) {
-                throw std::system_error(
-                    std::make_error_code(std::errc::resource_unavailable_try_again));
-            }
-            threads.emplace_back([&] {
-                job();
-                ended();
-            });
-        } catch (const std::system_error&) {
-            ++unstarted;  // no thread to be had: run here, after the others
-            ended();
-        }
-    }
-    std::unique_lock<std::mutex> wait(lock);
-    while (running != 0) {
-        finished.wait_for(wait, std::chrono::milliseconds(100));
-        if (whileWaiting) {
-            wait.unlock();
-            whileWaiting(bytesRead.load());
-            wait.lock();
-        }
-    }
-    wait.unlock();
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
-    for (; unstarted > 0; --unstarted) {
-        job();
-    }
-}
-
 // What a thread found of its piece, handed in at its turn.
 struct PieceEnds {
     bool whole = false;  // read to its settled end with nothing stopping it
@@ -199,12 +147,65 @@ class Turns {
     Turns(const SplitFile& file, PieceWork& work, std::uint64_t pieces, unsigned slots)
         : file_(file), work_(work), pieces_(pieces), slots_(slots) {}
 
+    // Takes pieces on `count` threads and returns once all have ended;
+    // meanwhile calls whileWaiting, when given, about ten times a second with
+    // the bytes read. A thread that cannot be started (or, for tests, is
+    // refused) takes its pieces on the calling thread, after the others.
+    void run(unsigned count, unsigned refused,
+             const std::function<void(std::uint64_t)>& whileWaiting) {
+        std::vector<std::thread> threads;
+        // Room first: a vector that failed to grow with threads running
+        // would end the program.
+        threads.reserve(count);
+        for (unsigned i = 0; i < count; ++i) {
+            try {
+                if (i < refused) {
+                    throw std::system_error(
+                        std::make_error_code(std::errc::resource_unavailable_try_again));
+                }
+                threads.emplace_back([this] { takePieces(); });
+            } catch (const std::system_error&) {
+                // No thread to be had: its part is taken here, after the others.
+            }
+        }
+        std::unique_lock<std::mutex> hold(lock_);
+        while (ended_ < threads.size()) {
+            allEnded_.wait_for(hold, std::chrono::milliseconds(100));
+            if (whileWaiting) {
+                hold.unlock();
+                whileWaiting(shared.bytesRead.load());
+                hold.lock();
+            }
+        }
+        hold.unlock();
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        for (std::size_t i = threads.size(); i < count; ++i) {
+            takePieces();
+        }
+    }
+
+    PieceShared shared;
+    std::uint64_t resumeAt = 0;     // the byte after the last piece joined
+    std::uint64_t linesBefore = 0;  // the newlines before it
+    std::uint64_t joined = 0;
+
+  private:
+    enum State { free, reading, handedIn, joinedToPlace };
+    struct Slot {
+        State state = free;
+        PieceEnds ends;
+    };
+
     // A thread's part: takes pieces until none is left or one did not join.
     void takePieces() noexcept {
         std::unique_lock<std::mutex> hold(lock_);
         while (true) {
             changed_.wait(hold, [&] { return over() || slots_[slotOf(next_)].state == free; });
             if (over()) {
+                ++ended_;
+                allEnded_.notify_one();
                 return;
             }
             const std::uint64_t piece = next_++;
@@ -229,18 +230,6 @@ class Turns {
             }
         }
     }
-
-    PieceShared shared;
-    std::uint64_t resumeAt = 0;     // the byte after the last piece joined
-    std::uint64_t linesBefore = 0;  // the newlines before it
-    std::uint64_t joined = 0;
-
-  private:
-    enum State { free, reading, handedIn, joinedToPlace };
-    struct Slot {
-        State state = free;
-        PieceEnds ends;
-    };
 
     unsigned slotOf(std::uint64_t piece) const {
         return static_cast<unsigned>(piece % slots_.size());
@@ -291,6 +280,8 @@ class Turns {
     const std::uint64_t pieces_;
     std::mutex lock_;
     std::condition_variable changed_;
+    std::condition_variable allEnded_;
+    std::size_t ended_ = 0;  // threads whose part is over
     std::vector<Slot> slots_;
     std::uint64_t next_ = 0;  // the next piece to take
     std::uint64_t turn_ = 0;  // the next piece to join
@@ -315,11 +306,7 @@ ScanEnd readSplit(std::streambuf& in, const SplitFile& file, PieceWork& work,
     const unsigned slots = (work.places() ? 1 : 2) * std::max(threads, 1u);
     work.makeSlots(slots);
     Turns turns(file, work, pieces, slots);
-    if (threads > 0) {
-        runOnThreads(
-            threads, file.refusedThreads, [&turns] { turns.takePieces(); }, file.whileWaiting,
-            turns.shared.bytesRead);
-    }
+    turns.run(threads, file.refusedThreads, file.whileWaiting);
     work.finish();
     if (file.report != nullptr) {
         *file.report = {static_cast<unsigned>(pieces), static_cast<unsigned>(turns.joined),
