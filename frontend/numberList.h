@@ -9,11 +9,13 @@
 #include <new>
 #include <vector>
 
+#include "system/largePages.h"
+
 // std::allocator, except that an element made without a value is left
 // uninitialised rather than zeroed: resize() then only sets the size, and
 // the system supplies each page when it is first written, on whichever
 // thread writes it. Elements given a value are made as usual. On a 64-bit
-// system, storage of kAlignedFrom bytes or more starts on a 2 MiB boundary,
+// system, storage of kAlignedFrom bytes or more starts on a large page's boundary,
 // so that whole large pages can cover it; the alignment costs address space,
 // never memory. A 32-bit one, which has no address space to spare (a list
 // of 1 GiB would then want 1 GiB and 2 MiB in one piece), takes no large
@@ -22,7 +24,7 @@ template <typename T>
 struct UninitialisedAllocator : std::allocator<T> {
     static constexpr std::size_t kAlignedFrom =
         sizeof(void*) >= 8 ? std::size_t{4} << 20 : SIZE_MAX;
-    static constexpr std::align_val_t kAlignment{std::size_t{2} << 20};
+    static constexpr std::align_val_t kAlignment{kLargePage};
 
     T* allocate(std::size_t n) {
         if (n < kAlignedFrom / sizeof(T)) {

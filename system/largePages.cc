@@ -2,6 +2,7 @@
 #include "system/largePages.h"
 
 #include <sstream>
+#include <string_view>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -9,6 +10,10 @@
 
 #include "system/cgroups.h"
 
+namespace {
+
+// The bracketed word of a setting's text: "always [madvise] never" gives
+// "madvise"; empty without one.
 std::string_view chosenSetting(std::string_view text) {
     const std::size_t open = text.find('[');
     const std::size_t close = text.find(']', open);
@@ -17,6 +22,8 @@ std::string_view chosenSetting(std::string_view text) {
     }
     return text.substr(open + 1, close - open - 1);
 }
+
+}  // namespace
 
 LargePageReadings readLargePageReadings(const std::string& root) {
     const std::string settings = root + "/sys/kernel/mm/transparent_hugepage/";

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 
 // The size of a large page, to which a large list's capacity is aligned.
 constexpr std::size_t kLargePage = std::size_t{2} << 20;
@@ -18,10 +17,6 @@ struct LargePageReadings {
     std::string defrag;                 // always, defer, defer+madvise, madvise or never
     std::optional<std::uint64_t> free;  // bytes in free blocks of 2 MiB or more, all zones
 };
-
-// The bracketed word of a setting's text: "always [madvise] never" gives
-// "madvise"; empty without one.
-std::string_view chosenSetting(std::string_view text);
 
 // The readings under `root` (a test hands it a folder of its own).
 LargePageReadings readLargePageReadings(const std::string& root = "");
