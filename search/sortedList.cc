@@ -137,16 +137,13 @@ bool anyDescent(const std::int32_t* p, std::size_t pairs) {
 
 }  // namespace
 
-const std::int32_t* firstDescent(const std::int32_t* from, const std::int32_t* to) {
+std::size_t firstDescentIn(const std::int32_t* first, const std::int32_t* last, bool continues) {
     constexpr std::ptrdiff_t kPairs = 256;
-    while (to - from > kPairs && !anyDescent(from, kPairs)) {
+    const std::int32_t* from = continues ? first - 1 : first;
+    while (last - from > kPairs && !anyDescent(from, kPairs)) {
         from += kPairs;
     }
-    return std::is_sorted_until(from, to);
-}
-
-std::size_t firstDescentIn(const std::int32_t* first, const std::int32_t* last, bool continues) {
-    return static_cast<std::size_t>(firstDescent(continues ? first - 1 : first, last) - first);
+    return static_cast<std::size_t>(std::is_sorted_until(from, last) - first);
 }
 
 scan::ScanEnd loadNumbers(NumberList& list, std::streambuf& in, std::size_t mostNumbers,

@@ -68,13 +68,9 @@ std::size_t mostNumbersFor(const NumberList& list, std::uint64_t memory);
 std::size_t appendNumbers(NumberList& list, const std::int32_t* values, std::size_t count,
                           std::size_t mostNumbers = SIZE_MAX);
 
-// Where [from, to) first descends, as std::is_sorted_until finds it: the
-// first number smaller than the one before, or `to`. A stretch at a time,
-// so that a sorted file is checked whole at the speed of memory.
-const std::int32_t* firstDescent(const std::int32_t* from, const std::int32_t* to);
-
 // Where [first, last) first descends, counted from `first`: the index of the
 // first number smaller than the one before it, which for `first` itself is
 // first[-1] where `continues` says the numbers go on from there; last - first
-// when nothing descends.
+// when nothing descends. 256 pairs at a time, without a branch, so that a
+// sorted file is checked whole at the speed of memory.
 std::size_t firstDescentIn(const std::int32_t* first, const std::int32_t* last, bool continues);
