@@ -1,4 +1,4 @@
-// The sorted list: its order check at every stretch and at the seam between
+// The sorted list: its order check at every step of 256 pairs and at the seam between
 // two batches, its room, and what a load keeps.
 #include "search/sortedList.h"
 
@@ -36,9 +36,9 @@ std::size_t firstDescentFrom(const NumberList& list, std::size_t batchStart) {
 }
 
 // The check goes 256 pairs at a time from the number before the batch: a
-// descent at each place around the first stretches' ends, for batches that
-// start at several places, is found exactly where it is.
-TEST(FirstDescentFrom, FindsADescentAtEveryPlaceAroundTheStretches) {
+// descent at each place around the ends of the first steps, for batches
+// that start at several places, is found exactly where it is.
+TEST(FirstDescentFrom, FindsADescentAtEveryPlaceAroundThe256PairSteps) {
     constexpr std::size_t kSize = 1100;
     for (const std::size_t batchStart : {0u, 1u, 2u, 255u, 256u, 257u}) {
         for (std::size_t at = batchStart; at < kSize; ++at) {
