@@ -1,5 +1,5 @@
-// The sorted list: its order check at every step of 256 pairs and at the seam between
-// two batches, its room, and what a load keeps.
+// The sorted list: its order check at every step of 256 pairs and at the
+// seam between two batches, its room, and what a load keeps.
 #include "search/sortedList.h"
 
 #include <gtest/gtest.h>

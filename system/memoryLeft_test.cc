@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -72,8 +73,9 @@ TEST(ReadMemoryReadings, ReadsEveryLimitedLevelOfAV1Hierarchy) {
               (std::vector<CgroupMemory>{{268435456, 1000, 300}, {1000000, 500, 20}}));
     EXPECT_EQ(readings.available, std::uint64_t{2048 * 1024});
     EXPECT_EQ(readings.swapFree, std::uint64_t{0});
-    EXPECT_EQ(cgroupOf("memory", system.root())->folder,
-              system.root() + "/sys/fs/cgroup/memory/outer/inner");
+    const std::optional<CgroupPlace> place = cgroupOf("memory", system.root());
+    ASSERT_TRUE(place.has_value());
+    EXPECT_EQ(place->folder, system.root() + "/sys/fs/cgroup/memory/outer/inner");
 }
 
 TEST(ReadMemoryReadings, ReadsEveryLimitedLevelOfAV2Hierarchy) {

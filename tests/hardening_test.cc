@@ -497,8 +497,8 @@ std::string sortedWithStepDown(int lines, int line) {
 }
 
 // Is the first step down found at its line wherever it falls: near the
-// start, on either side of the places a check in steps of 256 pairs could miss it,
-// in a later read of the file, at the very end?
+// start, on either side of the places a check in steps of 256 pairs could
+// miss it, in a later read of the file, at the very end?
 TEST(SortedFile, TheStepDownIsWarnedAtItsLineWhereverItFalls) {
     ScratchDir dir("step-down");
     writeWholeFile(dir.path / "numbers.txt", "1\n");
