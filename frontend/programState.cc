@@ -43,17 +43,23 @@ constexpr const char kCantOpenSorted[] = "Can't open sorted file!\n";
 // Opens `file` on `name` for reading and records in `identity` which file it
 // opened. The name is looked up before the open and again after it: when
 // both agree, that is the file the stream has; a file replaced in between is
-// opened again. A directory opens fine on Linux but every read of it fails,
-// so it counts as a file that cannot be opened. Returns whether the stream is
-// open; `identity` is left as it was when not.
+// opened again. A name gone by the second look-up leaves the file just
+// opened open, taken for the one the first look-up found: the stream has it,
+// and a file whose name is removed is read as it was. A directory opens fine
+// on Linux but every read of it fails, so it counts as a file that cannot be
+// opened. Returns whether the stream is open; `identity` is left as it was
+// when not.
 static bool openNumberFile(std::ifstream& file, const char* name, FileIdentity& identity) {
     FileIdentity named;
     for (int attempt = 1;; ++attempt) {
         const bool found = lookUpName(name, named) == NameLookup::file;
         file.open(name);
         FileIdentity now;
-        if (!file.is_open() || !found || attempt == 3 ||
-            (lookUpName(name, now) == NameLookup::file && now == named)) {
+        if (!file.is_open() || !found || attempt == 3) {
+            break;
+        }
+        const NameLookup after = lookUpName(name, now);
+        if (after == NameLookup::nothing || (after == NameLookup::file && now == named)) {
             break;
         }
         file.close();  // replaced while it was opened: open what it names now

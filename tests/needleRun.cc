@@ -163,24 +163,35 @@ static InputChannel openInput(const fs::path& io, const std::string& input,
     return channel;
 }
 
-// Whether `child` is waiting in a read of its standard input, as
-// /proc/PID/syscall says: the call's number, then its first argument.
-static bool readingStandardInput(pid_t child) {
+// Whether `child` is waiting in system call `number` with `firstArgument`
+// (any, where empty), as /proc/PID/syscall says: the call's number, then its
+// first argument.
+static bool inSystemCall(pid_t child, long number, const std::string& firstArgument) {
     std::ifstream syscall("/proc/" + std::to_string(child) + "/syscall");
-    long number = -1;
-    std::string fd;
-    return syscall >> number >> fd && number == SYS_read && fd == "0x0";
+    long now = -1;
+    std::string first;
+    return syscall >> now >> first && now == number &&
+           (firstArgument.empty() || first == firstArgument);
+}
+
+// Waits until `child` is in system call `number`; whether it got there
+// within a few seconds.
+static bool waitForSystemCall(pid_t child, long number, const std::string& firstArgument = "") {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!inSystemCall(child, number, firstArgument)) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 // Stops `child` once it waits in a read of its standard input, and lets it
 // go on; whether it was caught there within a few seconds.
 static bool interruptRead(pid_t child) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!readingStandardInput(child)) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!waitForSystemCall(child, SYS_read, "0x0")) {
+        return false;
     }
     kill(child, SIGSTOP);
     siginfo_t info{};
@@ -350,6 +361,10 @@ bool LiveNeedle::waitFor(const std::string& text, std::chrono::seconds patience)
     }
     waited_ = seen_.size();
     return true;
+}
+
+bool LiveNeedle::waitInSystemCall(long number) const {
+    return waitForSystemCall(pid_, number);
 }
 
 long LiveNeedle::peakKib() const {

@@ -74,6 +74,9 @@ class LiveNeedle {
     const std::string& seen() const { return seen_; }
     // Everything it has written to standard error so far.
     std::string errors() const;
+    // Waits until needle is in system call `number` (SYS_openat, say), as
+    // /proc says; false after a few seconds.
+    bool waitInSystemCall(long number) const;
     // The most memory needle has had resident so far, in KiB.
     long peakKib() const;
     // Ends its input and waits for it to end; returns its exit status.
