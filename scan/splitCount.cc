@@ -12,7 +12,7 @@ class CountWork : public PieceWork {
     CountWork(std::int32_t target, const ScanKernel& kernel) : target_(target), kernel_(kernel) {}
 
     void makeSlots(unsigned count) override { tallies_.assign(count, {}); }
-    ScanEnd read(std::streambuf& piece, unsigned slot) override {
+    ScanEnd read(std::streambuf& piece, std::uint64_t, unsigned slot) override {
         tallies_[slot] = countNumbers(piece, target_, kernel_);
         return tallies_[slot].end;
     }
@@ -20,6 +20,11 @@ class CountWork : public PieceWork {
         total_.numbers += tallies_[slot].numbers;
         total_.matches += tallies_[slot].matches;
         return true;
+    }
+    void finish(bool keep) override {
+        if (!keep) {
+            total_ = {};
+        }
     }
 
     NumberCount& total() { return total_; }

@@ -245,7 +245,7 @@ class Turns {
             if (piece == file_.outOfMemoryPiece) {
                 throw std::bad_alloc();
             }
-            const ScanEnd end = work_.read(in, slotOf(piece));
+            const ScanEnd end = work_.read(in, piece, slotOf(piece));
             ends = {end.stop == ScanStop::endOfFile && in.settled(), in.start(), in.end(),
                     end.line - 1};
         } catch (...) {
@@ -307,10 +307,14 @@ ScanEnd readSplit(std::streambuf& in, const SplitFile& file, PieceWork& work,
     work.makeSlots(slots);
     Turns turns(file, work, pieces, slots);
     turns.run(threads, file.refusedThreads, file.whileWaiting);
-    work.finish();
+    const bool keep = !file.unchanged || file.unchanged();
+    if (!keep) {
+        turns.resumeAt = turns.linesBefore = turns.joined = 0;
+    }
+    work.finish(keep);
     if (file.report != nullptr) {
         *file.report = {static_cast<unsigned>(pieces), static_cast<unsigned>(turns.joined),
-                        turns.resumeAt, turns.shared.bytesRead.load()};
+                        turns.resumeAt, turns.shared.bytesRead.load(), !keep};
     }
     if (in.pubseekpos(static_cast<std::streamoff>(turns.resumeAt), std::ios::in) < 0) {
         return {ScanStop::readError, turns.linesBefore + 1, {}, false};

@@ -15,8 +15,14 @@
 // the split reading, and the one-thread reading goes on through the stream
 // from that piece's start; the last piece is always read that way, to the
 // file's end as it is then. So every stop, its line and token, and a file
-// that grew are the one-thread reading's by construction, and every answer
-// is one a single thread could give for some state of the file.
+// that grew are the one-thread reading's by construction.
+//
+// The pieces are read at once, not in file order: a piece can read its bytes
+// before a change that the piece before it reads after. So once they are
+// read, the caller says whether the file changed since before the first was
+// (SplitFile::unchanged); where it did, what they read is thrown away and
+// the stream reads the whole file. Every answer is then one that a reading
+// in file order could give.
 #pragma once
 
 #include <cstddef>
@@ -34,6 +40,7 @@ struct SplitReport {
     unsigned joined = 0;          // the pieces joined, from the file's start
     std::uint64_t resumeAt = 0;   // where the reading through the stream took over
     std::uint64_t bytesRead = 0;  // by the threads, the bytes skipped at each start included
+    bool thrownAway = false;      // the file changed while the pieces were read
 };
 
 // A regular file that several threads read at once.
@@ -48,6 +55,9 @@ struct SplitFile {
     // Called on the calling thread about ten times a second while the
     // threads read, with the bytes that all of them have read so far.
     std::function<void(std::uint64_t)> whileWaiting;
+    // Called once the pieces are read: whether the file is as it was before
+    // any was read. None: taken as unchanged.
+    std::function<bool()> unchanged;
     // For tests: the threads that cannot be started, and a piece whose
     // reading on a thread runs out of memory (UINT32_MAX: none).
     unsigned refusedThreads = 0;
@@ -65,9 +75,10 @@ class PieceWork {
     virtual ~PieceWork() = default;
     // Before the threads start: slots for the results of `count` pieces.
     virtual void makeSlots(unsigned count) = 0;
-    // On a thread: reads one piece from `piece` into slot `slot`, as the
-    // one-thread reading reads those bytes. A throw counts as memory run out.
-    virtual ScanEnd read(std::streambuf& piece, unsigned slot) = 0;
+    // On a thread: reads piece `index` (counted in file order from 0) from
+    // `piece` into slot `slot`, as the one-thread reading reads those bytes.
+    // A throw counts as memory run out.
+    virtual ScanEnd read(std::streambuf& piece, std::uint64_t index, unsigned slot) = 0;
     // At the piece's turn, one piece at a time, in file order, for a piece
     // read whole: whether it joins; `linesBefore` are the newlines before it.
     virtual bool join(unsigned slot, std::uint64_t linesBefore) = 0;
@@ -75,8 +86,10 @@ class PieceWork {
     // alongside the other threads: the load copies its numbers there.
     virtual bool places() const { return false; }
     virtual void place(unsigned /*slot*/) {}
-    // Once the threads have ended, before the rest is read through the stream.
-    virtual void finish() {}
+    // Once the threads have ended, before the rest is read through the
+    // stream; without `keep`, what the pieces joined is thrown away, and the
+    // stream reads the file from its start.
+    virtual void finish(bool keep) = 0;
 };
 
 // Reads `in`, open on the regular `file` and at its start, with `work`:

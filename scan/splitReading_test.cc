@@ -9,10 +9,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -33,6 +37,7 @@ struct Way {
     std::uint64_t size = UINT64_MAX;  // the size the reading is told; the file's own by default
     unsigned refusedThreads = 0;
     unsigned outOfMemoryPiece = UINT32_MAX;
+    bool changed = false;  // the file is said to have changed once the pieces are read
 };
 
 // Thread counts with piece sizes: a byte, so that every place is a seam, and
@@ -51,6 +56,9 @@ class SplitReading : public EveryKernel {
         split.pieceSize = setup.pieceSize;
         split.refusedThreads = setup.refusedThreads;
         split.outOfMemoryPiece = setup.outOfMemoryPiece;
+        if (setup.changed) {
+            split.unchanged = [] { return false; };
+        }
         std::ostringstream shown;
         std::filebuf in;
         in.open(file.path(), std::ios::in | std::ios::binary);
@@ -190,8 +198,10 @@ TEST_P(SplitReading, SettlesEachPieceAtWhiteSpace) {
 }
 
 // The recovery paths, each forced: threads that cannot be started, whose
-// pieces the others or the calling thread read; and a piece that runs out
-// of memory on its thread, which the stream reads again, alone.
+// pieces the others or the calling thread read; a piece that runs out of
+// memory on its thread, which the stream reads again, alone; and a file
+// that changed while the pieces were read, which the stream reads again
+// whole, its descent warned once.
 TEST_P(SplitReading, RecoversFromRefusedThreadsAndMemory) {
     std::string text;
     for (int i = 0; i < 300; ++i) {
@@ -217,6 +227,69 @@ TEST_P(SplitReading, RecoversFromRefusedThreadsAndMemory) {
         EXPECT_EQ(read(file, setup, &report), one) << "memory out in piece " << piece;
         EXPECT_EQ(report.joined, piece);
     }
+    Way changed;
+    changed.threads = 2;
+    changed.pieceSize = 16;
+    changed.changed = true;
+    SplitReport report;
+    EXPECT_EQ(read(file, changed, &report), one);
+    EXPECT_TRUE(report.thrownAway);
+    EXPECT_EQ(report.joined, 0u);
+    EXPECT_EQ(report.resumeAt, 0u);
+}
+
+// Counts the numbers of each piece, once two threads have come to read: a
+// thread that cannot be started must leave its part to the others, not end
+// the starting of the rest.
+class TwoThreadsMeet : public PieceWork {
+  public:
+    void makeSlots(unsigned) override {}
+    ScanEnd read(std::streambuf& piece, std::uint64_t, unsigned) override {
+        {
+            std::unique_lock<std::mutex> hold(lock_);
+            seen_.insert(std::this_thread::get_id());
+            met_.notify_all();
+            // Once, not at every piece, where no second thread comes.
+            waited_ = waited_ || !met_.wait_for(hold, std::chrono::seconds(5),
+                                                [this] { return waited_ || seen_.size() >= 2; });
+        }
+        return countNumbers(piece, 7).end;
+    }
+    bool join(unsigned, std::uint64_t) override { return true; }
+    void finish(bool) override {}
+
+    std::set<std::thread::id> seen() {
+        const std::lock_guard<std::mutex> hold(lock_);
+        return seen_;
+    }
+
+  private:
+    std::mutex lock_;
+    std::condition_variable met_;
+    std::set<std::thread::id> seen_;
+    bool waited_ = false;
+};
+
+TEST(SplitThreads, ARefusedThreadLeavesItsPartToTheOthers) {
+    std::string text;
+    for (int i = 0; i < 300; ++i) {
+        text += std::to_string(i) + " ";
+    }
+    const TextFile file(text);
+    SplitFile split;
+    split.fd = file.fd();
+    split.size = text.size();
+    split.threads = 3;
+    split.pieceSize = 16;
+    split.refusedThreads = 1;
+    std::filebuf in;
+    in.open(file.path(), std::ios::in | std::ios::binary);
+    TwoThreadsMeet work;
+    readSplit(in, split, work,
+              [](std::streambuf& rest, std::uint64_t) { return countNumbers(rest, 7).end; });
+    std::set<std::thread::id> seen = work.seen();
+    seen.erase(std::this_thread::get_id());
+    EXPECT_EQ(seen.size(), 2u) << "of three threads, one refused";
 }
 
 // A file that grew after its size was taken is read to its end as it is,

@@ -16,7 +16,7 @@ LoadWork::LoadWork(NumberList& list, std::size_t mostNumbers, const scan::ScanKe
     list_.resize(most_);  // only address space: the pieces write their places
 }
 
-scan::ScanEnd LoadWork::read(std::streambuf& piece, unsigned slot) {
+scan::ScanEnd LoadWork::read(std::streambuf& piece, std::uint64_t, unsigned slot) {
     PieceNumbers& mine = slots_[slot];
     mine.numbers.clear();
     mine.firstLine = mine.descentLine = 0;
@@ -65,7 +65,11 @@ void LoadWork::place(unsigned slot) {
     std::copy(piece.numbers.begin(), piece.numbers.end(), to);
 }
 
-void LoadWork::finish() {
+void LoadWork::finish(bool keep) {
+    if (!keep) {
+        stored_ = 0;
+        descentLine_ = 0;
+    }
     list_.resize(stored_);
     slots_.clear();
     if (descentLine_ != 0) {

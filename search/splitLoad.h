@@ -21,11 +21,11 @@ class LoadWork : public scan::PieceWork {
              std::function<void(std::uint64_t)> warnOfDescent);
 
     void makeSlots(unsigned count) override { slots_.resize(count); }
-    scan::ScanEnd read(std::streambuf& piece, unsigned slot) override;
+    scan::ScanEnd read(std::streambuf& piece, std::uint64_t index, unsigned slot) override;
     bool join(unsigned slot, std::uint64_t linesBefore) override;
     bool places() const override { return true; }
     void place(unsigned slot) override;
-    void finish() override;
+    void finish(bool keep) override;
 
   private:
     // What a thread found in one piece, before its turn.

@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -15,6 +16,12 @@ FileIdentity identityOf(const struct stat& status) {
     identity.directory = S_ISDIR(status.st_mode);
     identity.fifo = S_ISFIFO(status.st_mode);
     return identity;
+}
+
+FileVersion versionOf(const struct stat& status) {
+    return {static_cast<std::uint64_t>(status.st_size),
+            static_cast<std::int64_t>(status.st_ctim.tv_sec),
+            static_cast<std::int64_t>(status.st_ctim.tv_nsec)};
 }
 
 }  // namespace
@@ -34,7 +41,7 @@ NameLookup lookUpName(const char* name, FileIdentity& identity) {
     return NameLookup::file;
 }
 
-int openSameRegularFile(const char* name, const FileIdentity& identity, std::uint64_t& size) {
+int openSameRegularFile(const char* name, const FileIdentity& identity, FileVersion& version) {
     const int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return -1;
@@ -44,8 +51,30 @@ int openSameRegularFile(const char* name, const FileIdentity& identity, std::uin
         close(fd);
         return -1;
     }
-    size = static_cast<std::uint64_t>(status.st_size);
+    version = versionOf(status);
     return fd;
+}
+
+bool readVersion(int fd, FileVersion& version) {
+    struct stat status {};
+    if (fstat(fd, &status) != 0) {
+        return false;
+    }
+    version = versionOf(status);
+    return true;
+}
+
+bool laterChangesShow(const FileVersion& version) {
+    // The clock the system stamps changes with, not the exact one: a change
+    // made now is stamped with this time or a later one.
+    struct timespec now {};
+    if (clock_gettime(CLOCK_REALTIME_COARSE, &now) != 0) {
+        return false;
+    }
+    const std::int64_t wholeSeconds = version.changedNanoseconds == 0 ? 2 : 0;
+    return now.tv_sec > version.changedSeconds + wholeSeconds ||
+           (now.tv_sec == version.changedSeconds + wholeSeconds &&
+            now.tv_nsec > version.changedNanoseconds);
 }
 
 void closeFile(int fd) {

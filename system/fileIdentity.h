@@ -28,8 +28,34 @@ enum class NameLookup {
 // Looks `name` up, following symbolic links: a link names its target's file.
 NameLookup lookUpName(const char* name, FileIdentity& identity);
 
+// What tells that a regular file's bytes changed: its size and the time of
+// its last change (st_ctim), which every write and truncation sets.
+struct FileVersion {
+    std::uint64_t size = 0;
+    std::int64_t changedSeconds = 0;
+    std::int64_t changedNanoseconds = 0;
+
+    bool operator==(const FileVersion& o) const {
+        return size == o.size && changedSeconds == o.changedSeconds &&
+               changedNanoseconds == o.changedNanoseconds;
+    }
+};
+
 // Opens `name` again for reading by offset (pread), if it still names the
-// regular file `identity`, and says its size; -1 otherwise. The caller closes it.
-int openSameRegularFile(const char* name, const FileIdentity& identity, std::uint64_t& size);
+// regular file `identity`, and says its version; -1 otherwise. The caller
+// closes it.
+int openSameRegularFile(const char* name, const FileIdentity& identity, FileVersion& version);
+
+// The version of the file open on `fd` now; false where it cannot be read.
+bool readVersion(int fd, FileVersion& version);
+
+// Whether every change made to a file of `version` from now on gives it
+// another version. The system stamps a change with a clock that moves a
+// tick (a few milliseconds) at a time, cut to what its file system keeps: a
+// second change within the tick of the first, or within the second on a
+// file system that keeps whole seconds, leaves the stamp as it was. So the
+// last change must be older than the clock's time now, by two seconds where
+// its stamp has no fraction of a second (FAT keeps even seconds).
+bool laterChangesShow(const FileVersion& version);
 // Closes what openSameRegularFile opened.
 void closeFile(int fd);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <time.h>
+
 #include <cstdio>
 #include <string>
 
@@ -25,12 +27,28 @@ TEST(FileIdentity, DeviceAndInodeBothCount) {
     EXPECT_NE(otherDevice, real);
     EXPECT_NE(otherInode, real);
 
-    std::uint64_t size = 0;
-    const int fd = openSameRegularFile(name.c_str(), real, size);
+    FileVersion version;
+    const int fd = openSameRegularFile(name.c_str(), real, version);
     EXPECT_GE(fd, 0);
-    EXPECT_EQ(size, 6u);
+    EXPECT_EQ(version.size, 6u);
     closeFile(fd);
-    EXPECT_EQ(openSameRegularFile(name.c_str(), otherDevice, size), -1);
-    EXPECT_EQ(openSameRegularFile(name.c_str(), otherInode, size), -1);
+    EXPECT_EQ(openSameRegularFile(name.c_str(), otherDevice, version), -1);
+    EXPECT_EQ(openSameRegularFile(name.c_str(), otherInode, version), -1);
     std::remove(name.c_str());
+}
+
+// Is a change made within the last tick of the clock that stamps changes
+// taken as one that a later change might not show, and within the last two
+// seconds where the stamp is of whole seconds?
+TEST(FileVersion, LaterChangesShowOnceTheClockHasMovedOn) {
+    struct timespec now {};
+    ASSERT_EQ(clock_gettime(CLOCK_REALTIME, &now), 0);
+    const auto at = [](std::int64_t seconds, std::int64_t nanoseconds) {
+        return FileVersion{6, seconds, nanoseconds};
+    };
+    EXPECT_FALSE(laterChangesShow(at(now.tv_sec + 1, 1)));
+    EXPECT_FALSE(laterChangesShow(at(now.tv_sec, now.tv_nsec)));
+    EXPECT_TRUE(laterChangesShow(at(now.tv_sec - 1, now.tv_nsec)));
+    EXPECT_FALSE(laterChangesShow(at(now.tv_sec - 1, 0)));
+    EXPECT_TRUE(laterChangesShow(at(now.tv_sec - 3, 0)));
 }

@@ -1,0 +1,154 @@
+// Which files are split over threads, and a file changed while they read it.
+#include "search/threadedFile.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "frontend/programState.h"
+#include "textFile.h"
+
+namespace {
+
+// The file as the searches split it.
+scan::SplitFile splitNow(const TextFile& file) {
+    FileIdentity identity;
+    EXPECT_EQ(lookUpName(file.path().c_str(), identity), NameLookup::file);
+    return openThreadedFile(file.path().c_str(), identity);
+}
+
+// The same, once the system's clock has moved past the file's last change
+// (a few milliseconds): before that it is never split.
+scan::SplitFile splitOnceStill(const TextFile& file) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    scan::SplitFile split = splitNow(file);
+    while (split.fd < 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        split = splitNow(file);
+    }
+    return split;
+}
+
+// Is a regular file split from 8 MiB on, when more than one thread may read,
+// and never below?
+TEST(ThreadedFile, SplitsFromEightMebibytesWithThreadsToSpare) {
+    resetProgramState();
+    const std::uint64_t kSmallest = std::uint64_t{8} << 20;
+    const TextFile small(std::string(kSmallest - 1, ' '));
+    const TextFile large(std::string(kSmallest, ' '));
+    readingThreads = 2;
+    scan::SplitFile split = splitOnceStill(large);
+    EXPECT_GE(split.fd, 0);
+    EXPECT_EQ(split.size, kSmallest);
+    closeThreadedFile(split);
+    // Written before the large one: still by now too.
+    EXPECT_LT(splitNow(small).fd, 0);
+    readingThreads = 1;
+    EXPECT_LT(splitNow(large).fd, 0);
+    resetProgramState();
+}
+
+// A count of 7 over the pieces whose first piece is held until the second
+// has been read and has changed the file: byte `second` (a blank where the
+// second piece's first token goes) becomes a 7, then byte `first` (the first
+// piece's last token) does.
+class HeldFirstPiece : public scan::PieceWork {
+  public:
+    HeldFirstPiece(const std::filesystem::path& path, std::uint64_t first, std::uint64_t second)
+        : path_(path), first_(first), second_(second) {}
+
+    void makeSlots(unsigned count) override { tallies_.assign(count, {}); }
+    scan::ScanEnd read(std::streambuf& piece, std::uint64_t index, unsigned slot) override {
+        if (index == 0) {
+            std::unique_lock<std::mutex> hold(lock_);
+            changeMade_.wait_for(hold, std::chrono::seconds(20), [this] { return changed_; });
+        }
+        tallies_[slot] = scan::countNumbers(piece, 7);
+        if (index == 1) {
+            std::fstream file(path_, std::ios::in | std::ios::out | std::ios::binary);
+            file.seekp(static_cast<std::streamoff>(second_)).put('7').flush();
+            file.seekp(static_cast<std::streamoff>(first_)).put('7').flush();
+            const std::lock_guard<std::mutex> hold(lock_);
+            changed_ = true;
+            changeMade_.notify_all();
+        }
+        return tallies_[slot].end;
+    }
+    bool join(unsigned slot, std::uint64_t) override {
+        total.numbers += tallies_[slot].numbers;
+        total.matches += tallies_[slot].matches;
+        return true;
+    }
+    void finish(bool keep) override {
+        if (!keep) {
+            total = {};
+        }
+    }
+
+    scan::NumberCount total;
+
+  private:
+    std::filesystem::path path_;
+    std::uint64_t first_, second_;
+    std::vector<scan::NumberCount> tallies_;
+    std::mutex lock_;
+    std::condition_variable changeMade_;
+    bool changed_ = false;
+};
+
+// Where the second piece reads its start before two changes and the first
+// piece its end after them, "8 _" -> "8 7" -> "7 7" at the seam, is the
+// count one that a reading in file order gives for one of the three states
+// the file went through, never the 7 of the last with the numbers of the
+// first?
+TEST(ThreadedFile, AFileChangedAcrossASeamCountsAsOneReadingInFileOrder) {
+    resetProgramState();
+    const std::uint64_t kPiece = scan::SplitFile{}.pieceSize;
+    std::string text;
+    while (text.size() < (std::uint64_t{9} << 20)) {
+        text += "1 ";
+    }
+    // The first piece ends at the blank after its nominal end, the second
+    // starts after it: "8" is the first's last token, `second` the blank
+    // where the second's first token goes.
+    const std::uint64_t first = kPiece - 3, second = kPiece + 3;
+    text.replace(first - 1, second - first + 3, std::string(second - first + 3, ' '));
+    text[first] = '8';
+    const std::uint64_t numbers = text.size() / 2 - 4;
+    const TextFile file(text);
+    readingThreads = 2;
+    scan::SplitFile split = splitOnceStill(file);
+    ASSERT_GE(split.fd, 0);
+    scan::SplitReport report;
+    split.report = &report;
+    HeldFirstPiece work(file.path(), first, second);
+    std::filebuf in;
+    in.open(file.path(), std::ios::in | std::ios::binary);
+    const scan::ScanEnd end =
+        scan::readSplit(in, split, work, [&](std::streambuf& rest, std::uint64_t) {
+            const scan::NumberCount count = scan::countNumbers(rest, 7);
+            work.total.numbers += count.numbers;
+            work.total.matches += count.matches;
+            return count.end;
+        });
+    closeThreadedFile(split);
+    EXPECT_EQ(end.stop, scan::ScanStop::endOfFile);
+    const std::pair<std::uint64_t, std::uint64_t> counted{work.total.matches, work.total.numbers};
+    const std::vector<std::pair<std::uint64_t, std::uint64_t>> states{
+        {0, numbers}, {1, numbers + 1}, {2, numbers + 1}};
+    EXPECT_NE(std::find(states.begin(), states.end(), counted), states.end())
+        << counted.first << " instances of 7 with " << counted.second << " comparisons";
+    EXPECT_TRUE(report.thrownAway);
+    resetProgramState();
+}
+
+}  // namespace
