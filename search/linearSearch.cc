@@ -8,6 +8,7 @@
 #include "scan/splitReading.h"
 #include "search/searchDialogue.h"
 #include "search/threadedFile.h"
+#include "system/memoryLeft.h"
 
 namespace {
 
@@ -15,7 +16,8 @@ namespace {
 // open, split over the threads needle may use; anything else, or a file too
 // small to be worth it, on this thread through the stream.
 scan::NumberCount countUnsortedFile(ReadingProgress& progress) {
-    scan::SplitFile split = openThreadedFile("numbers.txt", unsortedFileIdentity);
+    scan::SplitFile split = openThreadedFile("numbers.txt", unsortedFileIdentity,
+                                             memoryLeft(readMemoryReadings()), kCountThreadMemory);
     split.whileWaiting = [&progress](std::uint64_t read) { progress.advanceTo(read); };
     const scan::NumberCount count = scan::countNumbers(progress.stream(), split, currentNumber);
     closeThreadedFile(split);

@@ -192,21 +192,25 @@ void loadSortedList(const scan::ScanKernel& kernel, const std::string& systemRoo
     std::streambuf& file = *sortedFile.rdbuf();
     reserveForNumbers(file, sortedList);
     markCapacityForLargePages(sortedList, systemRoot);
-    // With overcommit, or in a memory cgroup, an allocation that the system
-    // cannot back still succeeds, and the pages written later are what get
-    // the process killed: so the list is bounded before it grows.
-    const std::size_t mostNumbers =
-        mostNumbersFor(sortedList, memoryLeft(readMemoryReadings(systemRoot)));
+    const std::uint64_t memory = memoryLeft(readMemoryReadings(systemRoot));
     ReadingProgress progress("sortedNumbers.txt", file);
     // Split over threads only from the file's start, into a list with capacity
     // reserved for all that it can hold.
     scan::SplitFile split;
     if (sortedList.empty() && file.pubseekoff(0, std::ios::cur, std::ios::in) == 0) {
-        split = openThreadedFile("sortedNumbers.txt", sortedFileIdentity);
+        split =
+            openThreadedFile("sortedNumbers.txt", sortedFileIdentity, memory, kLoadThreadMemory);
     }
     if (sortedList.capacity() < split.size / 2 + 1) {
         closeThreadedFile(split);
     }
+    // With overcommit, or in a memory cgroup, an allocation that the system
+    // cannot back still succeeds, and the pages written later are what get
+    // the process killed: so the list is bounded before it grows, leaving
+    // room for the threads.
+    const std::uint64_t threadsMemory = split.fd >= 0 ? split.threads * kLoadThreadMemory : 0;
+    const std::size_t mostNumbers = mostNumbersFor(
+        sortedList, memory == kNoLimit ? memory : memory - std::min(memory, threadsMemory));
     split.whileWaiting = [&progress](std::uint64_t read) { progress.advanceTo(read); };
     const scan::ScanEnd end =
         loadNumbers(sortedList, progress.stream(), mostNumbers, split.fd >= 0 ? &split : nullptr,

@@ -4,9 +4,10 @@
 #include "frontend/programState.h"
 #include "system/processors.h"
 
-scan::SplitFile openThreadedFile(const char* name, const FileIdentity& identity) {
+scan::SplitFile openThreadedFile(const char* name, const FileIdentity& identity,
+                                 std::uint64_t memory, std::uint64_t perThread) {
     scan::SplitFile file;
-    file.threads = threadsThatFit(readingThreads);
+    file.threads = threadsThatFit(readingThreads, memory, perThread);
     FileVersion version;
     if (file.threads > 1) {
         file.fd = openSameRegularFile(name, identity, version);

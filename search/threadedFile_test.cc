@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "frontend/programState.h"
+#include "system/memoryLeft.h"
 #include "textFile.h"
 
 namespace {
@@ -23,7 +24,7 @@ namespace {
 scan::SplitFile splitNow(const TextFile& file) {
     FileIdentity identity;
     EXPECT_EQ(lookUpName(file.path().c_str(), identity), NameLookup::file);
-    return openThreadedFile(file.path().c_str(), identity);
+    return openThreadedFile(file.path().c_str(), identity, kNoLimit, kCountThreadMemory);
 }
 
 // The same, once the system's clock has moved past the file's last change

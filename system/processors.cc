@@ -74,7 +74,10 @@ unsigned usableProcessors(const std::string& root) {
     return std::max(usable, 1u);
 }
 
-unsigned threadsThatFit(unsigned wanted) {
+unsigned threadsThatFit(unsigned wanted, std::uint64_t memory, std::uint64_t perThread) {
+    const std::uint64_t inMemory = memory / 8 / std::max<std::uint64_t>(perThread, 1);
+    wanted = static_cast<unsigned>(
+        std::max<std::uint64_t>(std::min<std::uint64_t>(inMemory, wanted), 1));
     struct rlimit limit {};
     if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
         return wanted;

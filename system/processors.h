@@ -1,6 +1,7 @@
 // How many processors this process may use: what --threads defaults to.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // The processors the process may run on (its CPU affinity), fewer where its
@@ -10,10 +11,12 @@
 unsigned usableProcessors(const std::string& root = "");
 
 // Of `wanted` threads, how many fit in the address space left under an
-// address-space limit (RLIMIT_AS): each takes a stack and its reading's
-// buffers, about 9 MiB, and 64 MiB stay free for the rest of the program.
-// All of them when there is no limit; at least 1.
-unsigned threadsThatFit(unsigned wanted);
+// address-space limit (RLIMIT_AS), where each takes a stack and its
+// reading's buffers, about 9 MiB, and 64 MiB stay free for the rest of the
+// program; and in an eighth of `memory`, the bytes more the process can be
+// given (see system/memoryLeft.h), where each takes `perThread`. The rest
+// is the one-thread reading's, which may need all of it. At least 1.
+unsigned threadsThatFit(unsigned wanted, std::uint64_t memory, std::uint64_t perThread);
 
 // Has every thread allocate from the one memory arena of the main thread.
 // The C library would give each thread that allocates an arena of its own,

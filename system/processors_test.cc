@@ -3,8 +3,12 @@
 #include "system/processors.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -50,6 +54,35 @@ TEST(UsableProcessors, TheLeastQuotaOnTheWayUpRoundedDown) {
         const MadeUpSystem system(files);
         EXPECT_EQ(usableProcessors(system.root()), std::min(expected, affinity)) << files[0].second;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Are the threads cut to an eighth of the memory left, and under an
+// address-space limit to the room beside what the process uses already,
+// one at the least?
+TEST(ThreadsThatFit, AnEighthOfTheMemoryLeftAndTheAddressSpaceLeft) {
+    constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+    EXPECT_EQ(threadsThatFit(64, UINT64_MAX, kMiB), 64u);
+    EXPECT_EQ(threadsThatFit(64, 16 * kMiB, kMiB), 2u);
+    EXPECT_EQ(threadsThatFit(64, 0, kMiB), 1u);
+#if defined(NEEDLE_SANITIZED) || defined(NEEDLE_EMULATED)
+    GTEST_SKIP() << "the sanitizers and emulators reserve address space of their own";
+#endif
+    // 64 MiB stay free, and each thread takes 9 MiB: room for two and a half.
+    std::uint64_t pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const std::uint64_t used = pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+    struct rlimit before {};
+    ASSERT_EQ(getrlimit(RLIMIT_AS, &before), 0);
+    struct rlimit tight = before;
+    tight.rlim_cur = used + 64 * kMiB + 9 * kMiB * 5 / 2;
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
+    const unsigned fit = threadsThatFit(64, UINT64_MAX, kMiB);
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &before), 0);
+    EXPECT_EQ(fit, 2u);
 }
 
 }  // namespace

@@ -347,6 +347,54 @@ TEST(SpecialFiles, MemoryCgroupLimitStopsTheLoadBeforeTheSystemKillsIt) {
     EXPECT_GT(keptWhenMemoryRunsOut("memory-cgroup", 1, 48'000'000, inCgroup), 4'000'000);
 }
 
+// In a memory cgroup where one thread stops the load for memory, or counts
+// in the little room there is, do 64 and 256 threads do the same, cut to the
+// threads that the memory left holds, rather than being killed? (The load
+// may stop at an earlier line: the threads' room is kept from the list's.)
+TEST(SpecialFiles, ThreadsAreCutToWhatAMemoryCgroupHolds) {
+    SKIP_UNDER_EMULATOR();
+#if defined(NEEDLE_SANITIZED)
+    GTEST_SKIP() << "AddressSanitizer's own memory is not what this measures";
+#endif
+    {
+        MemoryCgroup cgroup(64ull << 20);
+        if (!cgroup.whyNot.empty()) {
+            GTEST_SKIP() << cgroup.whyNot;
+        }
+        RunOptions inCgroup;
+        inCgroup.cgroup = cgroup.path.string();
+        // 10 million numbers are 40 MB as a list, in 64 MiB less the margin.
+        for (const char* threads : {"1", "64", "256"}) {
+            inCgroup.arguments = {"-j", threads};
+            EXPECT_GT(keptWhenMemoryRunsOut("threads-cgroup", 1, 10'000'000, inCgroup), 4'000'000)
+                << "-j " << threads;
+        }
+    }
+    MemoryCgroup cgroup(4ull << 20);
+    ASSERT_EQ(cgroup.whyNot, "");
+    ScratchDir dir("threads-cgroup-count");
+    // 66 MB, pieces for 256 threads.
+    constexpr long long kLines = 33'000'000;
+    std::string lines;
+    lines.reserve(2 * kLines);
+    for (long long i = 0; i < kLines; ++i) {
+        lines += "1\n";
+    }
+    writeWholeFile(dir.path / "numbers.txt", lines);
+    writeWholeFile(dir.path / "sortedNumbers.txt", "1\n");
+    RunOptions inCgroup;
+    inCgroup.cgroup = cgroup.path.string();
+    for (const char* threads : {"1", "64", "256"}) {
+        inCgroup.arguments = {"-j", threads};
+        const NeedleOutcome outcome = runNeedle(dir.path, "1\n1\n0\n", inCgroup);
+        EXPECT_EQ(outcome.out, kGreeting + "Files opened successfully!\n" + kMenu + "\n" + kTarget +
+                                   report(kLines, 1, kLines) + kMenu)
+            << "-j " << threads;
+        EXPECT_EQ(outcome.err, "") << "-j " << threads;
+        EXPECT_EQ(outcome.status, 0) << "-j " << threads << ": 137 is a kill by the system";
+    }
+}
+
 // Does a sorted file that comes through a pipe, whose size cannot be told
 // ahead, load whole under a memory cgroup where its list fits, though the
 // list is more than half the room?
