@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -17,7 +18,9 @@
 #include "frontend/programState.h"
 #include "madeUpSystem.h"
 #include "scan/readSizes.h"
+#include "system/largePages.h"
 #include "system/memoryLeft.h"
+#include "textFile.h"
 
 namespace {
 
@@ -57,6 +60,13 @@ TEST(FirstDescentFrom, FindsNoneInAscendingOrEqualNumbers) {
     const NumberList list = ascending(1000);
     EXPECT_EQ(firstDescentFrom(list, 0), 1000u);
     EXPECT_EQ(firstDescentFrom(list, 600), 400u);
+    // Lists of their own, just as long as the numbers they hold, around
+    // whole steps of 256 pairs: the sanitizers see any read past the end.
+    for (const std::size_t size : {255u, 256u, 257u, 512u, 513u}) {
+        const NumberList exact = ascending(size);
+        EXPECT_EQ(firstDescentFrom(exact, 0), size) << size;
+        EXPECT_EQ(firstDescentFrom(exact, 1), size - 1) << size;
+    }
     const NumberList equal(700, -5);
     EXPECT_EQ(firstDescentFrom(equal, 0), 700u);
     EXPECT_EQ(firstDescentFrom(NumberList{}, 0), 0u);
@@ -68,6 +78,49 @@ TEST(FirstDescentFrom, JudgesABatchsFirstNumberAgainstTheLastOfTheBatchBefore) {
     EXPECT_EQ(firstDescentFrom({1, 2, 3, 3, 4}, 3), 2u);
     // A descent before the batch was the batch before's to find.
     EXPECT_EQ(firstDescentFrom({5, 1, 2, 3, 4}, 2), 3u);
+}
+
+// Does a list of a few MiB or more start on a large page's boundary, so that
+// whole large pages can cover it?
+TEST(NumberList, ALargeCapacityStartsOnALargePage) {
+    if (NumberList::allocator_type::kAlignedFrom == SIZE_MAX) {
+        GTEST_SKIP() << "a 32-bit system aligns no list: it has no address space to spare";
+    }
+    NumberList list;
+    list.reserve(NumberList::allocator_type::kAlignedFrom / sizeof(std::int32_t));
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(list.data()) % kLargePage, 0u);
+}
+
+// Split over threads, is a descent found wherever it falls around the start
+// of a piece's second read, whose first number is judged against the last
+// of the piece's first read?
+TEST(LoadNumbers, ASplitLoadFindsADescentAroundAPiecesSecondRead) {
+    const std::uint64_t kPiece = scan::SplitFile{}.pieceSize;
+    constexpr std::size_t kLine = 8;  // "0000002\n"
+    const std::size_t lines = 4 * kPiece / kLine;
+    const std::size_t secondRead = (kPiece + scan::kFirstChunk) / kLine;  // piece 1's
+    for (std::size_t at = secondRead - 6; at <= secondRead + 6; ++at) {
+        std::string text;
+        for (std::size_t line = 0; line < lines; ++line) {
+            const std::size_t value = line == at ? 2 * line - 3 : 2 * line;
+            const std::string digits = std::to_string(value);
+            text += std::string(kLine - 1 - digits.size(), '0') + digits + "\n";
+        }
+        const TextFile file(text);
+        scan::SplitFile split;
+        split.fd = file.fd();
+        split.size = text.size();
+        split.threads = 4;
+        std::filebuf in;
+        in.open(file.path(), std::ios::in | std::ios::binary);
+        NumberList list;
+        reserveForNumbers(in, list);
+        std::uint64_t warned = 0;
+        loadNumbers(list, in, SIZE_MAX, &split, scan::bestKernel(),
+                    [&warned](std::uint64_t line) { warned = line; });
+        EXPECT_EQ(warned, at + 1) << "descent on line " << at + 1;
+        EXPECT_EQ(list.size(), lines);
+    }
 }
 
 TEST(MostNumbersFor, FillsTheReservedRoomFourBytesANumber) {
