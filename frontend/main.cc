@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "frontend/numberReader.h"
 #include "frontend/programState.h"
@@ -79,7 +80,8 @@ constexpr const char kUsage[] =
     "  -h, --help       show this help and exit\n"
     "  --version        show the version and exit\n"
     "\n"
-    "The file format, the messages and the exit status: man needle\n";
+    "The file format, the messages and the exit status: man needle\n"
+    "(before an install, in the source folder: man ./build/needle.1)\n";
 
 // The thread count of -j or --threads: 1 to 256. Anything else ends the
 // program with a line that says so and status 2, the mark of a usage error.
@@ -101,10 +103,12 @@ unsigned threadCount(const std::string_view option, const char* value) {
 
 // Sets the thread count from -j N, -jN, --threads N or --threads=N, by
 // default the processors needle may use; answers --help and --version, and
-// ends the program after either. Every other argument is ignored, after a
-// line that says so.
+// ends the program after either. Every other argument is ignored, with a
+// line that says so once all of them are read: a usage error ends the
+// program having done nothing else.
 void handleArguments(int argc, char** argv) {
     readingThreads = usableProcessors();
+    std::vector<std::string_view> ignored;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         const char* const next = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -129,6 +133,9 @@ void handleArguments(int argc, char** argv) {
             std::cout << "needle " NEEDLE_VERSION "\n";
             std::exit(exitStatus());
         }
+        ignored.push_back(argument);
+    }
+    for (const std::string_view argument : ignored) {
         // Escaped as a bad token from a file is, so that no argument can
         // send control sequences to the terminal.
         std::cerr << "needle: ignoring argument '" << escapedForTerminal(argument)

@@ -23,8 +23,9 @@ TEST(Arguments, HelpShowsUsageAndEnds) {
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.err, "");
     EXPECT_EQ(help.out.rfind("Usage: needle [-j N] [--help | --version]\n", 0), 0u) << help.out;
-    for (const char* part : {"interactive menu", "numbers.txt", "sortedNumbers.txt",
-                             "printf '2\\n7\\n0\\n' | needle", "--threads N", "man needle\n"}) {
+    for (const char* part :
+         {"interactive menu", "numbers.txt", "sortedNumbers.txt", "printf '2\\n7\\n0\\n' | needle",
+          "--threads N", "man needle\n", "man ./build/needle.1)\n"}) {
         EXPECT_NE(help.out.find(part), std::string::npos) << "no \"" << part << "\" in the help";
     }
     EXPECT_EQ(help.out.find("Hello user"), std::string::npos);
@@ -92,6 +93,13 @@ TEST(Arguments, ThreadCounts) {
                                    "' needs a thread count (see needle --help)\n");
         EXPECT_EQ(outcome.status, 2);
     }
+    // An argument that would be ignored is not said when a usage error ends
+    // the program: nothing else is done then.
+    const NeedleOutcome outcome = runWith({"--", "-j", "0"}, typed);
+    EXPECT_EQ(outcome.err,
+              "needle: invalid thread count '0' for '-j' (a whole number from 1 to "
+              "256; see needle --help)\n");
+    EXPECT_EQ(outcome.status, 2);
 }
 
 // Is an argument with bytes a terminal would act on shown escaped, as a bad
