@@ -178,6 +178,7 @@ class Turns {
             }
         }
         hold.unlock();
+        started = static_cast<unsigned>(threads.size());
         for (std::thread& thread : threads) {
             thread.join();
         }
@@ -187,6 +188,7 @@ class Turns {
     }
 
     PieceShared shared;
+    unsigned started = 0;           // threads started
     std::uint64_t resumeAt = 0;     // the byte after the last piece joined
     std::uint64_t linesBefore = 0;  // the newlines before it
     std::uint64_t joined = 0;
@@ -313,8 +315,9 @@ ScanEnd readSplit(std::streambuf& in, const SplitFile& file, PieceWork& work,
     }
     work.finish(keep);
     if (file.report != nullptr) {
-        *file.report = {static_cast<unsigned>(pieces), static_cast<unsigned>(turns.joined),
-                        turns.resumeAt, turns.shared.bytesRead.load(), !keep};
+        *file.report = {static_cast<unsigned>(pieces), turns.started,
+                        static_cast<unsigned>(turns.joined), turns.resumeAt,
+                        turns.shared.bytesRead.load(), !keep};
     }
     if (in.pubseekpos(static_cast<std::streamoff>(turns.resumeAt), std::ios::in) < 0) {
         return {ScanStop::readError, turns.linesBefore + 1, {}, false};

@@ -37,6 +37,7 @@ namespace scan {
 // What a split reading did, for tests and the benchmark.
 struct SplitReport {
     unsigned pieces = 0;          // read on threads or begun there: all but the last
+    unsigned threads = 0;         // started, besides the calling thread
     unsigned joined = 0;          // the pieces joined, from the file's start
     std::uint64_t resumeAt = 0;   // where the reading through the stream took over
     std::uint64_t bytesRead = 0;  // by the threads, the bytes skipped at each start included

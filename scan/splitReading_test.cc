@@ -9,20 +9,17 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
-#include <mutex>
 #include <random>
-#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "everyKernel.h"
+#include "scan/readSizes.h"
 #include "search/sortedList.h"
 #include "textFile.h"
 
@@ -172,6 +169,22 @@ TEST_P(SplitReading, RandomTexts) {
     }
 }
 
+// A descent at each place around the second read of the first piece (a
+// thread reads 64 KiB of its first piece first), where the read's first
+// number is judged against the last of the read before.
+TEST_P(SplitReading, FindsADescentAroundAPiecesSecondRead) {
+    const std::uint64_t kPiece = SplitFile{}.pieceSize;
+    const std::size_t secondRead = kFirstChunk / 9;  // in lines of 9 bytes
+    for (std::size_t at = secondRead - 5; at <= secondRead + 5; ++at) {
+        std::string text;
+        for (std::size_t line = 0; line < 3 * kPiece / 9; ++line) {
+            text += std::to_string(10'000'000 + 2 * line - (line == at ? 3 : 0)) + "\n";
+        }
+        expectSameAsOneThread(text, "descent on line " + std::to_string(at + 1), SIZE_MAX,
+                              {{3, kPiece}});
+    }
+}
+
 // Where each piece starts and ends: just after the first white space at or
 // after its nominal ends, so that pieces of a byte are empty or hold what
 // lies between two white spaces; the last piece, and one whose end cannot
@@ -217,6 +230,7 @@ TEST_P(SplitReading, RecoversFromRefusedThreadsAndMemory) {
         SplitReport report;
         EXPECT_EQ(read(file, setup, &report), one) << refused << " refused";
         EXPECT_EQ(report.joined, report.pieces) << refused << " refused";
+        EXPECT_EQ(report.threads, 3 - refused) << "the others still started";
     }
     for (const unsigned piece : {0u, 1u, 20u}) {
         Way setup;
@@ -236,60 +250,6 @@ TEST_P(SplitReading, RecoversFromRefusedThreadsAndMemory) {
     EXPECT_TRUE(report.thrownAway);
     EXPECT_EQ(report.joined, 0u);
     EXPECT_EQ(report.resumeAt, 0u);
-}
-
-// Counts the numbers of each piece, once two threads have come to read: a
-// thread that cannot be started must leave its part to the others, not end
-// the starting of the rest.
-class TwoThreadsMeet : public PieceWork {
-  public:
-    void makeSlots(unsigned) override {}
-    ScanEnd read(std::streambuf& piece, std::uint64_t, unsigned) override {
-        {
-            std::unique_lock<std::mutex> hold(lock_);
-            seen_.insert(std::this_thread::get_id());
-            met_.notify_all();
-            // Once, not at every piece, where no second thread comes.
-            waited_ = waited_ || !met_.wait_for(hold, std::chrono::seconds(5),
-                                                [this] { return waited_ || seen_.size() >= 2; });
-        }
-        return countNumbers(piece, 7).end;
-    }
-    bool join(unsigned, std::uint64_t) override { return true; }
-    void finish(bool) override {}
-
-    std::set<std::thread::id> seen() {
-        const std::lock_guard<std::mutex> hold(lock_);
-        return seen_;
-    }
-
-  private:
-    std::mutex lock_;
-    std::condition_variable met_;
-    std::set<std::thread::id> seen_;
-    bool waited_ = false;
-};
-
-TEST(SplitThreads, ARefusedThreadLeavesItsPartToTheOthers) {
-    std::string text;
-    for (int i = 0; i < 300; ++i) {
-        text += std::to_string(i) + " ";
-    }
-    const TextFile file(text);
-    SplitFile split;
-    split.fd = file.fd();
-    split.size = text.size();
-    split.threads = 3;
-    split.pieceSize = 16;
-    split.refusedThreads = 1;
-    std::filebuf in;
-    in.open(file.path(), std::ios::in | std::ios::binary);
-    TwoThreadsMeet work;
-    readSplit(in, split, work,
-              [](std::streambuf& rest, std::uint64_t) { return countNumbers(rest, 7).end; });
-    std::set<std::thread::id> seen = work.seen();
-    seen.erase(std::this_thread::get_id());
-    EXPECT_EQ(seen.size(), 2u) << "of three threads, one refused";
 }
 
 // A file that grew after its size was taken is read to its end as it is,

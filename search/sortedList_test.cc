@@ -20,7 +20,6 @@
 #include "scan/readSizes.h"
 #include "system/largePages.h"
 #include "system/memoryLeft.h"
-#include "textFile.h"
 
 namespace {
 
@@ -89,38 +88,6 @@ TEST(NumberList, ALargeCapacityStartsOnALargePage) {
     NumberList list;
     list.reserve(NumberList::allocator_type::kAlignedFrom / sizeof(std::int32_t));
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(list.data()) % kLargePage, 0u);
-}
-
-// Split over threads, is a descent found wherever it falls around the start
-// of a piece's second read, whose first number is judged against the last
-// of the piece's first read?
-TEST(LoadNumbers, ASplitLoadFindsADescentAroundAPiecesSecondRead) {
-    const std::uint64_t kPiece = scan::SplitFile{}.pieceSize;
-    constexpr std::size_t kLine = 8;  // "0000002\n"
-    const std::size_t lines = 4 * kPiece / kLine;
-    const std::size_t secondRead = (kPiece + scan::kFirstChunk) / kLine;  // piece 1's
-    for (std::size_t at = secondRead - 6; at <= secondRead + 6; ++at) {
-        std::string text;
-        for (std::size_t line = 0; line < lines; ++line) {
-            const std::size_t value = line == at ? 2 * line - 3 : 2 * line;
-            const std::string digits = std::to_string(value);
-            text += std::string(kLine - 1 - digits.size(), '0') + digits + "\n";
-        }
-        const TextFile file(text);
-        scan::SplitFile split;
-        split.fd = file.fd();
-        split.size = text.size();
-        split.threads = 4;
-        std::filebuf in;
-        in.open(file.path(), std::ios::in | std::ios::binary);
-        NumberList list;
-        reserveForNumbers(in, list);
-        std::uint64_t warned = 0;
-        loadNumbers(list, in, SIZE_MAX, &split, scan::bestKernel(),
-                    [&warned](std::uint64_t line) { warned = line; });
-        EXPECT_EQ(warned, at + 1) << "descent on line " << at + 1;
-        EXPECT_EQ(list.size(), lines);
-    }
 }
 
 TEST(MostNumbersFor, FillsTheReservedRoomFourBytesANumber) {

@@ -58,52 +58,38 @@ TEST(ThreadedFile, SplitsFromEightMebibytesWithThreadsToSpare) {
     resetProgramState();
 }
 
-// A count of 7 over the pieces whose first piece is held until the second
-// has been read and has changed the file: byte `second` (a blank where the
-// second piece's first token goes) becomes a 7, then byte `first` (the first
-// piece's last token) does.
-class HeldFirstPiece : public scan::PieceWork {
-  public:
-    HeldFirstPiece(const std::filesystem::path& path, std::uint64_t first, std::uint64_t second)
-        : path_(path), first_(first), second_(second) {}
-
-    void makeSlots(unsigned count) override { tallies_.assign(count, {}); }
-    scan::ScanEnd read(std::streambuf& piece, std::uint64_t index, unsigned slot) override {
-        if (index == 0) {
-            std::unique_lock<std::mutex> hold(lock_);
-            changeMade_.wait_for(hold, std::chrono::seconds(20), [this] { return changed_; });
-        }
-        tallies_[slot] = scan::countNumbers(piece, 7);
+// A count of 7 whose first piece is held until the second has been read
+// and has changed the file: byte `second` (a blank where the second piece's
+// first token goes) becomes a 7, then byte `first` (the first piece's last
+// token) does.
+struct HeldFirstPiece : scan::PieceWork {
+    void makeSlots(unsigned) override {}
+    scan::ScanEnd read(std::streambuf& piece, std::uint64_t index, unsigned) override {
+        std::unique_lock<std::mutex> hold(lock);
+        changeMade.wait_for(hold, std::chrono::seconds(20), [&] { return index != 0 || changed; });
+        hold.unlock();
+        const scan::NumberCount count = scan::countNumbers(piece, 7);
+        hold.lock();
+        total.numbers += count.numbers;
+        total.matches += count.matches;
         if (index == 1) {
-            std::fstream file(path_, std::ios::in | std::ios::out | std::ios::binary);
-            file.seekp(static_cast<std::streamoff>(second_)).put('7').flush();
-            file.seekp(static_cast<std::streamoff>(first_)).put('7').flush();
-            const std::lock_guard<std::mutex> hold(lock_);
-            changed_ = true;
-            changeMade_.notify_all();
+            std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+            file.seekp(static_cast<std::streamoff>(second)).put('7').flush();
+            file.seekp(static_cast<std::streamoff>(first)).put('7').flush();
+            changed = true;
+            changeMade.notify_all();
         }
-        return tallies_[slot].end;
+        return count.end;
     }
-    bool join(unsigned slot, std::uint64_t) override {
-        total.numbers += tallies_[slot].numbers;
-        total.matches += tallies_[slot].matches;
-        return true;
-    }
-    void finish(bool keep) override {
-        if (!keep) {
-            total = {};
-        }
-    }
+    bool join(unsigned, std::uint64_t) override { return true; }
+    void finish(bool keep) override { total = keep ? total : scan::NumberCount{}; }
 
+    std::filesystem::path path;
+    std::uint64_t first = 0, second = 0;
     scan::NumberCount total;
-
-  private:
-    std::filesystem::path path_;
-    std::uint64_t first_, second_;
-    std::vector<scan::NumberCount> tallies_;
-    std::mutex lock_;
-    std::condition_variable changeMade_;
-    bool changed_ = false;
+    std::mutex lock;
+    std::condition_variable changeMade;
+    bool changed = false;
 };
 
 // Where the second piece reads its start before two changes and the first
@@ -131,7 +117,10 @@ TEST(ThreadedFile, AFileChangedAcrossASeamCountsAsOneReadingInFileOrder) {
     ASSERT_GE(split.fd, 0);
     scan::SplitReport report;
     split.report = &report;
-    HeldFirstPiece work(file.path(), first, second);
+    HeldFirstPiece work;
+    work.path = file.path();
+    work.first = first;
+    work.second = second;
     std::filebuf in;
     in.open(file.path(), std::ios::in | std::ios::binary);
     const scan::ScanEnd end =
