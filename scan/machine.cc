@@ -5,16 +5,15 @@ namespace scan {
 
 namespace {
 
-// Ends the token in `state`. Returns false, leaving the state failed, when its
-// value lies outside the 32-bit range.
-bool finishToken(ScanState& s, int32_t*& out) {
+// Ends the token in `state`, leaving the state failed where its value lies
+// outside the 32-bit range.
+void finishToken(ScanState& s, int32_t*& out) {
     s.phase = ScanState::betweenTokens;
     if (beyondRange(s.magnitude, s.negative)) {
         s.failed = true;
-        return false;
+        return;
     }
     *out++ = signedValue(s.magnitude, s.negative);
-    return true;
 }
 
 }  // namespace
@@ -27,7 +26,7 @@ void finishAtEnd(ScanState& s, int32_t*& out) {
     }
 }
 
-const char* runMachine(ScanState& s, const char* p, const char* end, int32_t*& out, bool oneToken) {
+const char* runMachine(ScanState& s, const char* p, const char* end, int32_t*& out) {
     for (; p < end; ++p) {
         const auto c = static_cast<unsigned char>(*p);
         switch (s.phase) {
@@ -61,13 +60,10 @@ const char* runMachine(ScanState& s, const char* p, const char* end, int32_t*& o
                     s.magnitude = more < kMinMagnitude + 1 ? more : kMinMagnitude + 1;
                     continue;
                 }
-                // `c` is not part of the token: it is looked at again as the
-                // start of what follows.
-                if (!finishToken(s, out) || oneToken) {
-                    return p;
-                }
-                --p;
-                continue;
+                // `c` is not part of the token: the caller looks at it again
+                // as the start of what follows.
+                finishToken(s, out);
+                return p;
         }
     }
     return p;

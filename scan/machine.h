@@ -68,12 +68,11 @@ struct ScanState {
     bool failed = false;  // stopped at a token that is not a 32-bit number
 };
 
-// Runs the reader over [p, end), appending each number to `out`. Returns
-// where it stopped: at `end`, at the byte that showed a token to be bad
-// (state.failed), or, with `oneToken`, right after the first token it
-// finished. A token still open at `end` stays open in the state.
-const char* runMachine(ScanState& state, const char* p, const char* end, int32_t*& out,
-                       bool oneToken);
+// Runs the reader over [p, end) up to the end of the first token it
+// finishes, appending its number to `out`. Returns where it stopped: right
+// after that token, at `end`, or at the byte that showed a token to be bad
+// (state.failed). A token still open at `end` stays open in the state.
+const char* runMachine(ScanState& state, const char* p, const char* end, int32_t*& out);
 
 // At the end of the file: an open token is complete, a lone sign is bad.
 void finishAtEnd(ScanState& state, int32_t*& out);

@@ -146,7 +146,7 @@ void readWindows(ScanState& s, const char* p, const char* end, std::int32_t*& ou
         }
         const char* const readOn = p + std::min(machineRun, static_cast<std::size_t>(end - p));
         do {
-            p = runMachine(s, p, end, out, true);
+            p = runMachine(s, p, end, out);
         } while (p < end && !s.failed && (p < readOn || !isSpace(static_cast<unsigned char>(*p))));
         if (s.failed) {
             return;
@@ -191,9 +191,6 @@ ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Window window) {
         try {
             got = in.sgetn(text, static_cast<std::streamsize>(chunk->size));
         } catch (const std::ios_base::failure&) {
-            return {ScanStop::readError, state.line, {}, false};
-        }
-        if (got < 0) {
             return {ScanStop::readError, state.line, {}, false};
         }
         const char* textEnd = text + got;
@@ -282,19 +279,12 @@ std::uint64_t NumberBatch::lineOf(std::size_t index) const {
     const char* p = origin->text;
     for (std::size_t seen = 0;;) {
         std::int32_t* out = scratch;
-        p = runMachine(s, p, origin->textEnd, out, true);
-        if (out == scratch && p == origin->textEnd && !s.failed && origin->lastChunk) {
+        p = runMachine(s, p, origin->textEnd, out);
+        if (out == scratch && p == origin->textEnd && origin->lastChunk) {
             finishAtEnd(s, out);
         }
-        if (out != scratch) {
-            if (seen == index) {
-                return s.tokenLine;
-            }
-            ++seen;
-            continue;
-        }
-        if (p == origin->textEnd || s.failed) {
-            return s.line;  // only for an index past the batch's end
+        if (out != scratch && seen++ == index) {
+            return s.tokenLine;
         }
     }
 }

@@ -45,8 +45,9 @@ struct NumberBatch {
     std::size_t count;
     const ChunkOrigin* origin;
 
-    // The 1-based line on which the number at `index` begins. Costs a
-    // byte-at-a-time pass over the chunk, so it is meant for rare messages.
+    // The 1-based line on which the number at `index` (below `count`)
+    // begins. Costs a byte-at-a-time pass over the chunk, so it is meant for
+    // rare messages.
     std::uint64_t lineOf(std::size_t index) const;
 };
 

@@ -315,9 +315,9 @@ ScanEnd readSplit(std::streambuf& in, const SplitFile& file, PieceWork& work,
     }
     work.finish(keep);
     if (file.report != nullptr) {
-        *file.report = {static_cast<unsigned>(pieces), turns.started,
+        *file.report = {static_cast<unsigned>(pieces),       turns.started,
                         static_cast<unsigned>(turns.joined), turns.resumeAt,
-                        turns.shared.bytesRead.load(), !keep};
+                        turns.shared.bytesRead.load(),       !keep};
     }
     if (in.pubseekpos(static_cast<std::streamoff>(turns.resumeAt), std::ios::in) < 0) {
         return {ScanStop::readError, turns.linesBefore + 1, {}, false};
