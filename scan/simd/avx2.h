@@ -35,8 +35,6 @@ constexpr DigitPlaces kDigitPlaces = makeDigitPlaces();
 struct Avx2 : Surface<Avx2> {
     using Vec = __m256i;
     static constexpr unsigned kVecBytes = 32;
-    static constexpr unsigned kOverrides =
-        Own::whiteSpace | Own::costlyWhiteSpace | Own::writeEight | Own::convertTokens;
 
     static Vec load(const char* p) { return _mm256_loadu_si256(reinterpret_cast<const Vec*>(p)); }
     static Vec splat(char c) { return _mm256_set1_epi8(c); }
@@ -55,9 +53,7 @@ struct Avx2 : Surface<Avx2> {
     }
     static constexpr bool kCostlyWhiteSpace = false;
 
-    static void writeEight(const uint16_t* from, uint32_t offset, uint16_t* to) {
-        writeEightBySse2(from, offset, to);
-    }
+    static constexpr auto writeEight = writeEightBySse2;
 
     // Converts four tokens at a time, as the surface's convertTokens
     // promises: in each 128-bit lane, one token's sixteen places.

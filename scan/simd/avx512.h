@@ -37,9 +37,6 @@ struct Avx512 : Surface<Avx512> {
     // A compare gives a mask, which can also narrow a compare: a test of the
     // bytes a place back takes one instruction.
     static constexpr bool kMaskedCompares = true;
-    static constexpr unsigned kOverrides = Own::maskedCompares | Own::whiteSpace |
-                                           Own::costlyWhiteSpace | Own::appendBounds |
-                                           Own::convertTokens;
 
     static Vec load(const char* p) { return _mm512_loadu_si512(p); }
     static Vec splat(char c) { return _mm512_set1_epi8(c); }

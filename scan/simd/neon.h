@@ -13,7 +13,6 @@ namespace {
 struct Neon : Surface<Neon> {
     using Vec = int8x16_t;
     static constexpr unsigned kVecBytes = 16;
-    static constexpr unsigned kOverrides = Own::blockBitsOf;
 
     static Vec load(const char* p) { return vld1q_s8(reinterpret_cast<const int8_t*>(p)); }
     static Vec splat(char c) { return vdupq_n_s8(static_cast<int8_t>(c)); }

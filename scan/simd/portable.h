@@ -20,8 +20,6 @@ namespace {
 struct Portable : Surface<Portable> {
     using Vec = uint64_t;
     static constexpr unsigned kVecBytes = 8;
-    static constexpr unsigned kOverrides =
-        Own::cheapCompares | Own::inRange | Own::is | Own::blockBitsOf;
     // A compare is several operations a word: the count judges the few
     // ten-digit numbers and tokens of the target's length one by one.
     static constexpr bool kCheapCompares = false;

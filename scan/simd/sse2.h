@@ -13,7 +13,6 @@ namespace {
 struct Sse2 : Surface<Sse2> {
     using Vec = __m128i;
     static constexpr unsigned kVecBytes = 16;
-    static constexpr unsigned kOverrides = Own::writeEight | Own::convertTokens;
 
     static Vec load(const char* p) { return _mm_loadu_si128(reinterpret_cast<const Vec*>(p)); }
     static Vec splat(char c) { return _mm_set1_epi8(c); }
@@ -24,9 +23,7 @@ struct Sse2 : Surface<Sse2> {
     static Vec both(Vec a, Vec b) { return _mm_and_si128(a, b); }
     static uint64_t bitsOf(Vec v) { return static_cast<uint32_t>(_mm_movemask_epi8(v)); }
 
-    static void writeEight(const uint16_t* from, uint32_t offset, uint16_t* to) {
-        writeEightBySse2(from, offset, to);
-    }
+    static constexpr auto writeEight = writeEightBySse2;
 
     // Converts two tokens at a time, as the surface's convertTokens promises.
     static uint32_t convertTokens(const char* p, const uint16_t* bounds, uint32_t count,

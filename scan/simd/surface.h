@@ -19,11 +19,11 @@
 // A set that does a step better defines a member of the same name, which
 // hides the default below: C++ looks a name up in the derived struct first.
 // The defaults call the set's own members, as Set::name, so that an override
-// of one primitive also serves every default built on it. A set states what
-// it overrides in kOverrides, from the names of Own, and ends with
+// of one primitive also serves every default built on it. A set ends with
 // SURFACE_HOLDS(Set): the build fails where a member it must define is
-// missing, or where what it overrides is not what it states, as a misspelt
-// override would leave the default in place unseen.
+// missing or of another type. (A misspelt override leaves the default in
+// place: the same numbers, which the tests check, at the default's speed,
+// which the benchmark shows kernel by kernel.)
 //
 // Everything here has internal linkage, as in every header a kernel
 // includes (see scan/machine.h).
@@ -184,34 +184,12 @@ struct Surface {
     }
 };
 
-// The defaults a set may override, a bit each, for its kOverrides.
-struct Own {
-    static constexpr unsigned is = 1 << 0;
-    static constexpr unsigned inRange = 1 << 1;
-    static constexpr unsigned whiteSpace = 1 << 2;
-    static constexpr unsigned blockBitsOf = 1 << 3;
-    static constexpr unsigned writeEight = 1 << 4;
-    static constexpr unsigned appendBounds = 1 << 5;
-    static constexpr unsigned convertTokens = 1 << 6;
-    static constexpr unsigned digitValue = 1 << 7;
-    static constexpr unsigned maskedCompares = 1 << 8;
-    static constexpr unsigned cheapCompares = 1 << 9;
-    static constexpr unsigned costlyWhiteSpace = 1 << 10;
-};
-
 // What the build checks of a set.
 template <typename Set>
 struct SurfaceCheck {
     using Vec = typename Set::Vec;
     using Compare = decltype(Set::equal(Set::splat(0), Set::splat(0)));
-    using Base = Surface<Set>;
 
-    // Whether `mine` and the default are two functions: a set's member of the
-    // name hides the default, and its address differs.
-    template <typename Function>
-    static constexpr bool differ(Function mine, Function surface) {
-        return mine != surface;
-    }
     // A member of the type `Function`: one of another type does not compile.
     template <typename Function>
     static constexpr bool is(Function member) {
@@ -227,47 +205,12 @@ struct SurfaceCheck {
                is<Compare (*)(Compare, Compare)>(&Set::either) &&
                is<Compare (*)(Compare, Compare)>(&Set::both);
     }
-
-    // The default blockBitsOf needs bitsOf, which a set that overrides it
-    // need not have: so where a set says it does, its own must be a plain
-    // function, whose address needs no type (the default's, a template, does
-    // not compile without one).
-    static constexpr unsigned ownBlockBitsOf() {
-        if constexpr ((Set::kOverrides & Own::blockBitsOf) != 0) {
-            return is(&Set::blockBitsOf) ? Own::blockBitsOf : 0;
-        } else {
-            using Block = const Compare(&)[64 / Set::kVecBytes];
-            return differ<uint64_t (*)(Block)>(&Set::blockBitsOf, &Base::blockBitsOf)
-                       ? Own::blockBitsOf
-                       : 0;
-        }
-    }
-
-    // The defaults the set overrides, as Own's bits.
-    static constexpr unsigned overrides() {
-        return (differ<Compare (*)(Vec, char)>(&Set::is, &Base::is) ? Own::is : 0) |
-               (differ<Compare (*)(Vec, char, char)>(&Set::inRange, &Base::inRange) ? Own::inRange
-                                                                                    : 0) |
-               (differ<Compare (*)(Vec)>(&Set::whiteSpace, &Base::whiteSpace) ? Own::whiteSpace
-                                                                              : 0) |
-               ownBlockBitsOf() |
-               (differ(&Set::writeEight, &Base::writeEight) ? Own::writeEight : 0) |
-               (differ(&Set::appendBounds, &Base::appendBounds) ? Own::appendBounds : 0) |
-               (differ(&Set::convertTokens, &Base::convertTokens) ? Own::convertTokens : 0) |
-               (differ(&Set::digitValue, &Base::digitValue) ? Own::digitValue : 0) |
-               (&Set::kMaskedCompares != &Base::kMaskedCompares ? Own::maskedCompares : 0) |
-               (&Set::kCheapCompares != &Base::kCheapCompares ? Own::cheapCompares : 0) |
-               (&Set::kCostlyWhiteSpace != &Base::kCostlyWhiteSpace ? Own::costlyWhiteSpace : 0);
-    }
 };
 
 // Holds the set `Set` to the surface; see the top of this file.
-#define SURFACE_HOLDS(Set)                                                             \
-    static_assert(SurfaceCheck<Set>::complete(),                                       \
-                  #Set " lacks a member every set defines, or gives it another type"); \
-    static_assert(SurfaceCheck<Set>::overrides() == Set::kOverrides, #Set              \
-                  " overrides other defaults than its kOverrides states: a misspelt "  \
-                  "override leaves the default in place")
+#define SURFACE_HOLDS(Set)                       \
+    static_assert(SurfaceCheck<Set>::complete(), \
+                  #Set " lacks a member every set defines, or gives it another type")
 
 }  // namespace
 }  // namespace scan
