@@ -94,7 +94,7 @@ Method needleSplitCountMethod(const fs::path& file, std::int32_t target,
                 split.fd = openOrExit(file);
                 split.size = fs::file_size(file);
                 split.threads = threads;
-                const scan::NumberCount c = scan::countNumbers(in, split, target, kernel);
+                const scan::NumberCount c = scan::countSplit(in, split, target, kernel);
                 close(split.fd);
                 return Counts{c.numbers, c.matches, {}};
             }};

@@ -174,7 +174,8 @@ struct KeptChunk {
 // Reads `in` a chunk at a time, lets `window` read each chunk's tokens (see
 // readWindows), and hands the numbers appended to `sink`.
 template <typename Window>
-ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Window window) {
+ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Window window,
+                   std::uint64_t firstLine) {
     KeptChunk kept;
     std::unique_ptr<ChunkBuffers>& chunk = kept.chunk;
     try {
@@ -184,6 +185,7 @@ ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Window window) {
         return {ScanStop::outOfMemory, 1, {}, false};
     }
     ScanState state;
+    state.line = firstLine;
     TokenText open;  // the first bytes of a token still open at a chunk's end
     while (true) {
         char* const text = chunk->text();
@@ -252,11 +254,18 @@ CountTarget canonicalText(std::int32_t target) {
 
 }  // namespace
 
-ScanEnd scanNumbers(std::streambuf& in, const NumberSink& sink, const ScanKernel& kernel) {
-    return readChunks(in, sink, kernel.load);
+ScanEnd scanNumbers(std::streambuf& in, const NumberSink& sink, const ScanKernel& kernel,
+                    std::uint64_t firstLine) {
+    return readChunks(in, sink, kernel.load, firstLine);
 }
 
-NumberCount countNumbers(std::streambuf& in, std::int32_t target, const ScanKernel& kernel) {
+void addCount(NumberCount& total, const NumberCount& more) {
+    total.numbers += more.numbers;
+    total.matches += more.matches;
+}
+
+NumberCount countNumbers(std::streambuf& in, std::int32_t target, const ScanKernel& kernel,
+                         std::uint64_t firstLine) {
     const CountTarget canonical = canonicalText(target);
     Tally tally{0, 0};
     // The kernel's windows count the numbers in canonical text themselves;
@@ -269,7 +278,8 @@ NumberCount countNumbers(std::streambuf& in, std::int32_t target, const ScanKern
             return batch.count;
         },
         [&](const char* p, std::size_t size, std::int32_t*&, std::uint16_t*,
-            std::uint64_t& newlines) { return kernel.count(p, size, canonical, tally, newlines); });
+            std::uint64_t& newlines) { return kernel.count(p, size, canonical, tally, newlines); },
+        firstLine);
     return {tally.numbers, tally.matches, end};
 }
 

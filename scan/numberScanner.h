@@ -78,8 +78,9 @@ const char* kernelName(const ScanKernel& kernel);
 // ("12abc" gives 12, "5-3" gives 5 and -3); a value outside the 32-bit range,
 // a lone sign or any other byte ends the reading. Memory stays bounded
 // whatever the file holds: long tokens are never buffered whole.
+// Lines are counted from `firstLine`, the line `in` starts on.
 ScanEnd scanNumbers(std::streambuf& in, const NumberSink& sink,
-                    const ScanKernel& kernel = bestKernel());
+                    const ScanKernel& kernel = bestKernel(), std::uint64_t firstLine = 1);
 
 // What a count found: the numbers read, those equal to the target, and where
 // and why the reading ended.
@@ -93,6 +94,9 @@ struct NumberCount {
 // scanNumbers does and stopping where it would, but converting few of them:
 // a plain number is compared with the target as text.
 NumberCount countNumbers(std::streambuf& in, std::int32_t target,
-                         const ScanKernel& kernel = bestKernel());
+                         const ScanKernel& kernel = bestKernel(), std::uint64_t firstLine = 1);
+
+// Adds what `more` counted to `total`, but for where it ended.
+void addCount(NumberCount& total, const NumberCount& more);
 
 }  // namespace scan

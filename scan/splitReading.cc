@@ -1,16 +1,16 @@
 // The split reading: the pieces, the threads that read them, and the turns
 // at which they join in file order.
 //
-// Pieces are taken in file order by whichever thread is free. A thread reads
-// its piece into a slot of the work's, then hands it in: under one lock, each
-// piece at the turn whose predecessors have all been handed in joins, by
-// whichever thread handed in the last of them, so a thread that only adds
-// (the count) never waits for another. Work that places its numbers (the
-// load) has the thread that read a piece wait for the piece's turn, then
-// place it outside the lock, alongside the others. A slot is taken again
-// only once its piece is over, so a thread that runs ahead is held within
-// a few pieces of the turn, and a stop is never read far past; the work's
-// memory is a few pieces' results, whatever the file's size.
+// Pieces are taken in file order by whichever thread has a free slot. A
+// thread reads its piece into a slot of its own, then hands it in: under one
+// lock, each piece at the turn whose predecessors have all been handed in
+// joins, by whichever thread handed in the last of them, so that no thread
+// waits for another to join. A thread places its pieces that have joined
+// (the load copies their numbers into the list, outside the lock, alongside
+// the other threads) before it takes another, and waits while all its slots
+// are busy. So the pieces read and not yet joined are at most the slots,
+// and a stop is never read far past; the work's memory is a few pieces'
+// results a thread, whatever the file's size.
 #include "scan/splitReading.h"
 
 #include <errno.h>
@@ -22,7 +22,6 @@
 #include <condition_variable>
 #include <ios>
 #include <mutex>
-#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -52,8 +51,8 @@ constexpr std::uint64_t kSettleSearch = 64 * 1024;
 // for: a token and its white space, mostly.
 constexpr std::uint64_t kLookPast = 64;
 
-// What the pieces share: the first piece known not to join, and how much
-// all of them have read.
+// What the pieces share: the first piece known not to join, after which
+// none joins, and how much all of them have read.
 struct PieceShared {
     std::atomic<std::uint64_t> firstStopped{UINT64_MAX};
     std::atomic<std::uint64_t> bytesRead{0};
@@ -65,21 +64,25 @@ struct PieceShared {
     }
 };
 
+bool isSpaceByte(char c) {
+    return isSpace(static_cast<unsigned char>(c));
+}
+
 // One piece of the file as a stream, its ends settled from its own bytes:
 // from just after the first white space at or after `nominalStart` (the
 // file's start for the first piece) through the first white space at or
 // after `nominalEnd`. The bytes before its start, that white space
-// included, are read from the file with the rest and given as blanks, which
-// the scanner skips: no read of their own, and no line. It ends early once a
-// piece before it is known not to join, since what it reads after that is
-// thrown away.
+// included, are read with the rest and given as blanks, which the scanner
+// skips: they cost no read of their own, and hold no line. It ends early
+// once a piece before it is known not to join, since what it reads after
+// that is thrown away.
 class PieceBuf : public std::streambuf {
   public:
     PieceBuf(int fd, std::uint64_t nominalStart, std::uint64_t nominalEnd, std::uint64_t index,
              PieceShared& shared)
         : fd_(fd),
           at_(nominalStart),
-          start_(nominalStart == 0 ? 0 : UINT64_MAX),
+          started_(nominalStart == 0),
           nominalEnd_(nominalEnd),
           index_(index),
           shared_(shared) {}
@@ -99,35 +102,31 @@ class PieceBuf : public std::streambuf {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(
             static_cast<std::size_t>(n), std::max(nominalEnd_, at_) - at_ + kLookPast));
         const std::size_t got = readAt(fd_, s, want, at_);
-        std::size_t kept = got;
-        std::uint64_t k = nominalEnd_ > at_ ? nominalEnd_ - at_ : 0;
-        if (start_ == UINT64_MAX) {
-            const auto blanks = static_cast<std::size_t>(std::find_if(s, s + got, isSpaceByte) - s);
-            std::fill(s, s + std::min(blanks + 1, got), ' ');
-            // The end lies past the blanks: past this read, while the start is to come.
-            k = std::max<std::uint64_t>(k, blanks);
-            if (blanks < got) {
-                start_ = at_ + blanks + 1;
-                // A start past the nominal end is the end too: the piece is empty.
-                ended_ = start_ > nominalEnd_;
-                kept = ended_ ? blanks + 1 : got;
-            }
+        // The end is the first white space at or after the nominal end and
+        // at or after the one before the start: a piece that starts past its
+        // nominal end ends there too, and holds nothing.
+        std::size_t endFrom = nominalEnd_ > at_ ? static_cast<std::size_t>(nominalEnd_ - at_) : 0;
+        if (!started_) {
+            const auto before = static_cast<std::size_t>(std::find_if(s, s + got, isSpaceByte) - s);
+            std::fill(s, s + std::min(before + 1, got), ' ');
+            started_ = before < got;
+            start_ = at_ + before + 1;
+            endFrom = std::max(endFrom, before);
         }
-        for (; k < got && !ended_; ++k) {
-            ended_ = isSpaceByte(s[k]);
-            kept = ended_ ? static_cast<std::size_t>(k) + 1 : got;
-        }
+        const auto end = static_cast<std::size_t>(
+            std::find_if(s + std::min(endFrom, got), s + got, isSpaceByte) - s);
+        ended_ = started_ && end < got;
+        const std::size_t kept = ended_ ? end + 1 : got;
         at_ += kept;
         shared_.bytesRead.fetch_add(kept, std::memory_order_relaxed);
         return static_cast<std::streamsize>(kept);
     }
 
   private:
-    static bool isSpaceByte(char c) { return isSpace(static_cast<unsigned char>(c)); }
-
     int fd_;
-    std::uint64_t at_;     // the next byte to read
-    std::uint64_t start_;  // UINT64_MAX until found
+    std::uint64_t at_;  // the next byte to read
+    bool started_;
+    std::uint64_t start_ = 0;
     std::uint64_t nominalEnd_;
     std::uint64_t index_;
     PieceShared& shared_;
@@ -144,30 +143,38 @@ struct PieceEnds {
 // The pieces' slots and turns, and what the pieces joined add up to.
 class Turns {
   public:
-    Turns(const SplitFile& file, PieceWork& work, std::uint64_t pieces, unsigned slots)
-        : file_(file), work_(work), pieces_(pieces), slots_(slots) {}
+    Turns(const SplitFile& file, PieceWork& work, std::uint64_t pieces, unsigned threads)
+        : file_(file),
+          work_(work),
+          pieces_(pieces),
+          perThread_(work.slotsPerThread()),
+          slots_(std::size_t{threads} * perThread_) {
+        work.makeSlots(static_cast<unsigned>(slots_.size()));
+    }
 
-    // Takes pieces on `count` threads and returns once all have ended;
+    // Takes pieces on every thread and returns once all have ended;
     // meanwhile calls whileWaiting, when given, about ten times a second with
     // the bytes read. A thread that cannot be started (or, for tests, is
-    // refused) takes its pieces on the calling thread, after the others.
-    void run(unsigned count, unsigned refused,
-             const std::function<void(std::uint64_t)>& whileWaiting) {
+    // refused) has its slots used by the calling thread, after the others.
+    void run(const std::function<void(std::uint64_t)>& whileWaiting) {
+        const auto count = static_cast<unsigned>(slots_.size() / perThread_);
         std::vector<std::thread> threads;
         // Room first: a vector that failed to grow with threads running
         // would end the program.
         threads.reserve(count);
-        for (unsigned i = 0; i < count; ++i) {
+        std::vector<unsigned> notStarted;
+        for (unsigned t = 0; t < count; ++t) {
             try {
-                if (i < refused) {
+                if (t < file_.refusedThreads) {
                     throw std::system_error(
                         std::make_error_code(std::errc::resource_unavailable_try_again));
                 }
-                threads.emplace_back([this] { takePieces(); });
+                threads.emplace_back([this, t] { takePieces(t); });
             } catch (const std::system_error&) {
-                // No thread to be had: its part is taken here, after the others.
+                notStarted.push_back(t);
             }
         }
+        started = static_cast<unsigned>(threads.size());
         std::unique_lock<std::mutex> hold(lock_);
         while (ended_ < threads.size()) {
             allEnded_.wait_for(hold, std::chrono::milliseconds(100));
@@ -178,12 +185,11 @@ class Turns {
             }
         }
         hold.unlock();
-        started = static_cast<unsigned>(threads.size());
         for (std::thread& thread : threads) {
             thread.join();
         }
-        for (std::size_t i = threads.size(); i < count; ++i) {
-            takePieces();
+        for (const unsigned t : notStarted) {
+            takePieces(t);
         }
     }
 
@@ -197,57 +203,59 @@ class Turns {
     enum State { free, reading, handedIn, joinedToPlace };
     struct Slot {
         State state = free;
+        std::uint64_t piece = 0;
         PieceEnds ends;
     };
 
-    // A thread's part: takes pieces until none is left or one did not join.
-    void takePieces() noexcept {
+    // Thread `thread`'s part: places its pieces that have joined, takes the
+    // next piece into a free slot of its own, and ends once no piece is left
+    // that could join and none of its own waits for its turn.
+    void takePieces(unsigned thread) noexcept {
+        const unsigned first = thread * perThread_, last = first + perThread_;
         std::unique_lock<std::mutex> hold(lock_);
         while (true) {
-            changed_.wait(hold, [&] { return over() || slots_[slotOf(next_)].state == free; });
-            if (over()) {
+            unsigned freeSlot = last, toPlace = last;
+            bool waiting = false;
+            for (unsigned i = first; i < last; ++i) {
+                freeSlot = slots_[i].state == free ? i : freeSlot;
+                toPlace = slots_[i].state == joinedToPlace ? i : toPlace;
+                waiting |= slots_[i].state == handedIn;
+            }
+            if (toPlace != last) {
+                hold.unlock();
+                work_.place(toPlace);
+                hold.lock();
+                slots_[toPlace].state = free;
+            } else if (over() && !waiting) {
                 ++ended_;
                 allEnded_.notify_one();
                 return;
-            }
-            const std::uint64_t piece = next_++;
-            Slot& slot = slots_[slotOf(piece)];
-            slot.state = reading;
-            hold.unlock();
-            const PieceEnds ends = readPiece(piece);
-            hold.lock();
-            slot.ends = ends;
-            slot.state = handedIn;
-            joinWhatIsReady();
-            changed_.notify_all();
-            if (work_.places()) {
-                changed_.wait(hold, [&] { return slot.state != handedIn; });
-                if (slot.state == joinedToPlace) {
-                    hold.unlock();
-                    work_.place(slotOf(piece));
-                    hold.lock();
-                    slot.state = free;
-                    changed_.notify_all();
-                }
+            } else if (freeSlot == last || over()) {
+                changed_.wait(hold);
+            } else {
+                Slot& slot = slots_[freeSlot];
+                slot.piece = next_++;
+                slot.state = reading;
+                hold.unlock();
+                const PieceEnds ends = readPiece(slot.piece, freeSlot);
+                hold.lock();
+                slot.ends = ends;
+                slot.state = handedIn;
+                joinWhatIsReady();
+                changed_.notify_all();
             }
         }
     }
 
-    unsigned slotOf(std::uint64_t piece) const {
-        return static_cast<unsigned>(piece % slots_.size());
-    }
     // No piece left to take that could join.
-    bool over() const { return stopped_ || next_ >= pieces_ || shared.firstStopped.load() < next_; }
+    bool over() const { return next_ >= pieces_ || shared.firstStopped.load() < next_; }
 
-    PieceEnds readPiece(std::uint64_t piece) noexcept {
+    PieceEnds readPiece(std::uint64_t piece, unsigned slot) noexcept {
         PieceEnds ends;
         try {
-            const std::uint64_t size = std::max<std::uint64_t>(file_.pieceSize, 1);
-            PieceBuf in(file_.fd, piece * size, (piece + 1) * size, piece, shared);
-            if (piece == file_.outOfMemoryPiece) {
-                throw std::bad_alloc();
-            }
-            const ScanEnd end = work_.read(in, piece, slotOf(piece));
+            PieceBuf in(file_.fd, piece * file_.pieceSize, (piece + 1) * file_.pieceSize, piece,
+                        shared);
+            const ScanEnd end = work_.read(in, piece, slot);
             ends = {end.stop == ScanStop::endOfFile && in.settled(), in.start(), in.end(),
                     end.line - 1};
         } catch (...) {
@@ -260,26 +268,34 @@ class Turns {
     }
 
     // Joins, in file order, every piece at the turn that has been handed in.
+    // Once one does not join, none after it does: their slots are freed.
     void joinWhatIsReady() {
-        for (; turn_ < pieces_ && slots_[slotOf(turn_)].state == handedIn; ++turn_) {
-            Slot& slot = slots_[slotOf(turn_)];
-            const bool joins = !stopped_ && slot.ends.whole && slot.ends.start == resumeAt &&
-                               work_.join(slotOf(turn_), linesBefore);
+        while (turn_ < pieces_) {
+            const auto at = std::find_if(slots_.begin(), slots_.end(), [this](const Slot& slot) {
+                return slot.state == handedIn && slot.piece == turn_;
+            });
+            if (at == slots_.end()) {
+                return;
+            }
+            const auto slot = static_cast<unsigned>(at - slots_.begin());
+            const bool joins = shared.firstStopped.load() >= turn_ && at->ends.whole &&
+                               at->ends.start == resumeAt && work_.join(slot, linesBefore);
             if (joins) {
-                linesBefore += slot.ends.lines;
-                resumeAt = slot.ends.end;
+                linesBefore += at->ends.lines;
+                resumeAt = at->ends.end;
                 ++joined;
-            } else if (!stopped_) {
-                stopped_ = true;
+            } else {
                 shared.stopAt(turn_);
             }
-            slot.state = joins && work_.places() ? joinedToPlace : free;
+            at->state = joins ? joinedToPlace : free;
+            ++turn_;
         }
     }
 
     const SplitFile& file_;
     PieceWork& work_;
     const std::uint64_t pieces_;
+    const unsigned perThread_;
     std::mutex lock_;
     std::condition_variable changed_;
     std::condition_variable allEnded_;
@@ -287,28 +303,21 @@ class Turns {
     std::vector<Slot> slots_;
     std::uint64_t next_ = 0;  // the next piece to take
     std::uint64_t turn_ = 0;  // the next piece to join
-    bool stopped_ = false;    // a piece did not join: none after it does
 };
 
 }  // namespace
 
 ScanEnd readSplit(std::streambuf& in, const SplitFile& file, PieceWork& work,
                   const std::function<ScanEnd(std::streambuf&, std::uint64_t)>& readRest) {
-    if (file.fd < 0) {
-        return readRest(in, 0);
+    if (file.fd < 0 || file.pieceSize == 0) {
+        return readRest(in, 1);
     }
-    const std::uint64_t size = std::max<std::uint64_t>(file.pieceSize, 1);
     // Every piece but the last, which holds the file's end as it is then.
-    const std::uint64_t pieces = file.size <= size ? 0 : (file.size - 1) / size;
+    const std::uint64_t pieces = file.size <= file.pieceSize ? 0 : (file.size - 1) / file.pieceSize;
     const auto threads =
         static_cast<unsigned>(std::min<std::uint64_t>(std::max(file.threads, 1u), pieces));
-    // Work that places holds a piece until it is placed, one a thread; work
-    // that does not goes on to its next piece meanwhile, so each thread has
-    // one more handed in, waiting for its turn.
-    const unsigned slots = (work.places() ? 1 : 2) * std::max(threads, 1u);
-    work.makeSlots(slots);
-    Turns turns(file, work, pieces, slots);
-    turns.run(threads, file.refusedThreads, file.whileWaiting);
+    Turns turns(file, work, pieces, threads);
+    turns.run(file.whileWaiting);
     const bool keep = !file.unchanged || file.unchanged();
     if (!keep) {
         turns.resumeAt = turns.linesBefore = turns.joined = 0;
@@ -322,9 +331,7 @@ ScanEnd readSplit(std::streambuf& in, const SplitFile& file, PieceWork& work,
     if (in.pubseekpos(static_cast<std::streamoff>(turns.resumeAt), std::ios::in) < 0) {
         return {ScanStop::readError, turns.linesBefore + 1, {}, false};
     }
-    ScanEnd end = readRest(in, turns.linesBefore);
-    end.line += turns.linesBefore;
-    return end;
+    return readRest(in, turns.linesBefore + 1);
 }
 
 }  // namespace scan

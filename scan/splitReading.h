@@ -59,33 +59,35 @@ struct SplitFile {
     // Called once the pieces are read: whether the file is as it was before
     // any was read. None: taken as unchanged.
     std::function<bool()> unchanged;
-    // For tests: the threads that cannot be started, and a piece whose
-    // reading on a thread runs out of memory (UINT32_MAX: none).
+    // For tests: how many of the threads, the first ones, fail to start, as
+    // where the system has no thread to give.
     unsigned refusedThreads = 0;
-    unsigned outOfMemoryPiece = UINT32_MAX;
     SplitReport* report = nullptr;  // filled in when given
 };
 
 // What a split reading does with the pieces: how a piece is read, how it
-// joins at its turn, and how the rest is read through the stream. Piece
-// results live in `slots()` slots that the work keeps, handed out again
-// once a piece's turn is over (and, for work that places, its numbers
-// placed).
+// joins at its turn, and what is done with it once joined. Each thread has
+// slotsPerThread() slots of the work's, numbered from thread * slotsPerThread(),
+// and reads each of its pieces into a free one; it places its pieces that
+// have joined before it takes another, and waits while none is free.
 class PieceWork {
   public:
     virtual ~PieceWork() = default;
-    // Before the threads start: slots for the results of `count` pieces.
+    // How many pieces a thread holds at once: one where it must place its
+    // piece before it goes on, two where it may read the next one meanwhile.
+    virtual unsigned slotsPerThread() const = 0;
+    // Before the threads start: room for `count` slots.
     virtual void makeSlots(unsigned count) = 0;
     // On a thread: reads piece `index` (counted in file order from 0) from
-    // `piece` into slot `slot`, as the one-thread reading reads those bytes.
-    // A throw counts as memory run out.
+    // `piece` into `slot`, as the one-thread reading reads those bytes, its
+    // lines counted from 1 at the piece's start. A throw counts as memory
+    // run out.
     virtual ScanEnd read(std::streambuf& piece, std::uint64_t index, unsigned slot) = 0;
     // At the piece's turn, one piece at a time, in file order, for a piece
     // read whole: whether it joins; `linesBefore` are the newlines before it.
     virtual bool join(unsigned slot, std::uint64_t linesBefore) = 0;
-    // Whether a joined piece is then placed, on the thread that read it,
-    // alongside the other threads: the load copies its numbers there.
-    virtual bool places() const { return false; }
+    // On the thread that read it, once it has joined, alongside the other
+    // threads: the load copies its numbers into their place.
     virtual void place(unsigned /*slot*/) {}
     // Once the threads have ended, before the rest is read through the
     // stream; without `keep`, what the pieces joined is thrown away, and the
@@ -96,15 +98,14 @@ class PieceWork {
 // Reads `in`, open on the regular `file` and at its start, with `work`:
 // the pieces but the last on file.threads threads, then the rest through
 // `in` with `readRest`, from the byte after the last piece joined (where
-// `in` is set) with `linesBefore` newlines before it. Returns readRest's
-// end, its line counted from the file's start.
+// `in` is set) and the line it is on. Returns readRest's end.
 ScanEnd readSplit(std::streambuf& in, const SplitFile& file, PieceWork& work,
                   const std::function<ScanEnd(std::streambuf&, std::uint64_t)>& readRest);
 
 // Counts as countNumbers(in, ...) does, reading `in`, open on the regular
 // `file` and at its start, split over file.threads threads. A file that
 // shrank ends where a piece first finds its end.
-NumberCount countNumbers(std::streambuf& in, const SplitFile& file, std::int32_t target,
-                         const ScanKernel& kernel = bestKernel());
+NumberCount countSplit(std::streambuf& in, const SplitFile& file, std::int32_t target,
+                       const ScanKernel& kernel = bestKernel());
 
 }  // namespace scan

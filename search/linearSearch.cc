@@ -19,7 +19,7 @@ scan::NumberCount countUnsortedFile(ReadingProgress& progress) {
     scan::SplitFile split = openThreadedFile("numbers.txt", unsortedFileIdentity,
                                              memoryLeft(readMemoryReadings()), kCountThreadMemory);
     split.whileWaiting = [&progress](std::uint64_t read) { progress.advanceTo(read); };
-    const scan::NumberCount count = scan::countNumbers(progress.stream(), split, currentNumber);
+    const scan::NumberCount count = scan::countSplit(progress.stream(), split, currentNumber);
     closeThreadedFile(split);
     return count;
 }

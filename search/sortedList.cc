@@ -146,6 +146,12 @@ std::size_t firstDescentIn(const std::int32_t* first, const std::int32_t* last, 
     return static_cast<std::size_t>(std::is_sorted_until(from, last) - first);
 }
 
+std::uint64_t descentLineIn(const std::int32_t* values, std::size_t at, std::size_t count,
+                            const scan::NumberBatch& batch) {
+    const std::size_t descent = firstDescentIn(values + at, values + at + count, at != 0);
+    return descent < count ? batch.lineOf(descent) : 0;
+}
+
 scan::ScanEnd loadNumbers(NumberList& list, std::streambuf& in, std::size_t mostNumbers,
                           const scan::SplitFile* split, const scan::ScanKernel& kernel,
                           const std::function<void(std::uint64_t)>& warnOfDescent) {
@@ -154,26 +160,24 @@ scan::ScanEnd loadNumbers(NumberList& list, std::streambuf& in, std::size_t most
         orderChecked = true;
         warnOfDescent(line);
     };
-    const auto loadRest = [&](std::streambuf& rest, std::uint64_t linesBefore) {
+    const auto loadRest = [&](std::streambuf& rest, std::uint64_t firstLine) {
         return scan::scanNumbers(
             rest,
             [&](const scan::NumberBatch& batch) {
                 const std::size_t before = list.size();
                 const std::size_t stored =
                     appendNumbers(list, batch.values, batch.count, mostNumbers);
-                if (!orderChecked) {
-                    const std::int32_t* const first = list.data() + before;
-                    const std::size_t descent = firstDescentIn(first, first + stored, before != 0);
-                    if (descent < stored) {
-                        warnOnce(linesBefore + batch.lineOf(descent));
-                    }
+                const std::uint64_t descent =
+                    orderChecked ? 0 : descentLineIn(list.data(), before, stored, batch);
+                if (descent != 0) {
+                    warnOnce(descent);
                 }
                 return stored;
             },
-            kernel);
+            kernel, firstLine);
     };
     if (split == nullptr) {
-        return loadRest(in, 0);
+        return loadRest(in, 1);
     }
     LoadWork work(list, mostNumbers, kernel, warnOnce);
     return scan::readSplit(in, *split, work, loadRest);

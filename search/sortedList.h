@@ -74,3 +74,9 @@ std::size_t appendNumbers(NumberList& list, const std::int32_t* values, std::siz
 // when nothing descends. 256 pairs at a time, without a branch, so that a
 // sorted file is checked whole at the speed of memory.
 std::size_t firstDescentIn(const std::int32_t* first, const std::int32_t* last, bool continues);
+
+// The line of the first descent among the `count` numbers of `batch` that
+// `values` holds from `at` on, judged against values[at - 1] where `at` is
+// not 0; 0 where none descends.
+std::uint64_t descentLineIn(const std::int32_t* values, std::size_t at, std::size_t count,
+                            const scan::NumberBatch& batch);

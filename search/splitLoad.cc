@@ -29,12 +29,7 @@ scan::ScanEnd LoadWork::read(std::streambuf& piece, std::uint64_t, unsigned slot
                 mine.firstLine = batch.lineOf(0);
             }
             if (mine.descentLine == 0) {
-                const std::size_t descent =
-                    firstDescentIn(mine.numbers.data() + before,
-                                   mine.numbers.data() + mine.numbers.size(), before != 0);
-                if (descent < batch.count) {
-                    mine.descentLine = batch.lineOf(descent);
-                }
+                mine.descentLine = descentLineIn(mine.numbers.data(), before, batch.count, batch);
             }
             return batch.count;
         },

@@ -1,5 +1,5 @@
-// The load's part of a split reading: each piece read into a buffer of its
-// own, then at its turn given its place in the list, and copied there by the
+// The load's work in a split reading: each piece read into its thread's
+// slot, then at its turn given its place in the list, and copied there by the
 // thread that read it, so that the list's fresh pages are supplied on every
 // core at once.
 #pragma once
@@ -20,18 +20,20 @@ class LoadWork : public scan::PieceWork {
     LoadWork(NumberList& list, std::size_t mostNumbers, const scan::ScanKernel& kernel,
              std::function<void(std::uint64_t)> warnOfDescent);
 
+    // A thread places its piece before it reads another: one slot each.
+    unsigned slotsPerThread() const override { return 1; }
     void makeSlots(unsigned count) override { slots_.resize(count); }
     scan::ScanEnd read(std::streambuf& piece, std::uint64_t index, unsigned slot) override;
     bool join(unsigned slot, std::uint64_t linesBefore) override;
-    bool places() const override { return true; }
     void place(unsigned slot) override;
     void finish(bool keep) override;
 
   private:
-    // What a thread found in one piece, before its turn.
+    // What a thread found in one piece, before its turn; its lines count
+    // from 1 at the piece's start.
     struct PieceNumbers {
         std::vector<std::int32_t> numbers;
-        std::uint64_t firstLine = 0;    // within the piece, of its first number
+        std::uint64_t firstLine = 0;    // of its first number
         std::uint64_t descentLine = 0;  // of the first number in it smaller than the one before
         std::size_t at = 0;             // its place in the list, once joined
     };

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "countingWork.h"
 #include "frontend/programState.h"
 #include "system/memoryLeft.h"
 #include "textFile.h"
@@ -58,40 +59,6 @@ TEST(ThreadedFile, SplitsFromEightMebibytesWithThreadsToSpare) {
     resetProgramState();
 }
 
-// A count of 7 whose first piece is held until the second has been read
-// and has changed the file: byte `second` (a blank where the second piece's
-// first token goes) becomes a 7, then byte `first` (the first piece's last
-// token) does.
-struct HeldFirstPiece : scan::PieceWork {
-    void makeSlots(unsigned) override {}
-    scan::ScanEnd read(std::streambuf& piece, std::uint64_t index, unsigned) override {
-        std::unique_lock<std::mutex> hold(lock);
-        changeMade.wait_for(hold, std::chrono::seconds(20), [&] { return index != 0 || changed; });
-        hold.unlock();
-        const scan::NumberCount count = scan::countNumbers(piece, 7);
-        hold.lock();
-        total.numbers += count.numbers;
-        total.matches += count.matches;
-        if (index == 1) {
-            std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-            file.seekp(static_cast<std::streamoff>(second)).put('7').flush();
-            file.seekp(static_cast<std::streamoff>(first)).put('7').flush();
-            changed = true;
-            changeMade.notify_all();
-        }
-        return count.end;
-    }
-    bool join(unsigned, std::uint64_t) override { return true; }
-    void finish(bool keep) override { total = keep ? total : scan::NumberCount{}; }
-
-    std::filesystem::path path;
-    std::uint64_t first = 0, second = 0;
-    scan::NumberCount total;
-    std::mutex lock;
-    std::condition_variable changeMade;
-    bool changed = false;
-};
-
 // Where the second piece reads its start before two changes and the first
 // piece its end after them, "8 _" -> "8 7" -> "7 7" at the seam, is the
 // count one that a reading in file order gives for one of the three states
@@ -117,19 +84,29 @@ TEST(ThreadedFile, AFileChangedAcrossASeamCountsAsOneReadingInFileOrder) {
     ASSERT_GE(split.fd, 0);
     scan::SplitReport report;
     split.report = &report;
-    HeldFirstPiece work;
-    work.path = file.path();
-    work.first = first;
-    work.second = second;
+    // The first piece is held until the second has been read and has
+    // changed the file: byte `second` becomes a 7, then byte `first` does.
+    CountingWork work(7);
+    std::mutex lock;
+    std::condition_variable changeMade;
+    bool changed = false;
+    work.beforeRead = [&](std::uint64_t index) {
+        std::unique_lock<std::mutex> hold(lock);
+        changeMade.wait_for(hold, std::chrono::seconds(20), [&] { return index != 0 || changed; });
+    };
+    work.afterRead = [&](std::uint64_t index) {
+        if (index == 1) {
+            std::fstream change(file.path(), std::ios::in | std::ios::out | std::ios::binary);
+            change.seekp(static_cast<std::streamoff>(second)).put('7').flush();
+            change.seekp(static_cast<std::streamoff>(first)).put('7').flush();
+            const std::lock_guard<std::mutex> hold(lock);
+            changed = true;
+            changeMade.notify_all();
+        }
+    };
     std::filebuf in;
     in.open(file.path(), std::ios::in | std::ios::binary);
-    const scan::ScanEnd end =
-        scan::readSplit(in, split, work, [&](std::streambuf& rest, std::uint64_t) {
-            const scan::NumberCount count = scan::countNumbers(rest, 7);
-            work.total.numbers += count.numbers;
-            work.total.matches += count.matches;
-            return count.end;
-        });
+    const scan::ScanEnd end = work.countAll(in, split).end;
     closeThreadedFile(split);
     EXPECT_EQ(end.stop, scan::ScanStop::endOfFile);
     const std::pair<std::uint64_t, std::uint64_t> counted{work.total.matches, work.total.numbers};
