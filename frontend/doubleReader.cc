@@ -60,11 +60,7 @@ double valueOf(const Decimal& d) {
     if (d.kept == 0) {
         return d.negative ? -0.0 : 0.0;
     }
-    // Past these bounds any 800 digits overflow or underflow: strtod need
-    // not read an exponent of more than a few digits.
-    constexpr std::int64_t kBound = 100'000;
-    std::int64_t power = d.scale + (d.exponentNegative ? -d.exponent : d.exponent);
-    power = power < -kBound ? -kBound : power > kBound ? kBound : power;
+    const std::int64_t power = d.scale + (d.exponentNegative ? -d.exponent : d.exponent);
     char text[kKeptDigits + 32];
     std::snprintf(text, sizeof text, "%s0.%.*s%se%lld", d.negative ? "-" : "",
                   static_cast<int>(d.kept), d.digits, d.dropped ? "1" : "",

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <vector>
 
-#include "system/fileIdentity.h"
 #include "frontend/numberList.h"
+#include "system/fileIdentity.h"
 
 // Whether the menu loop runs another pass; menu choice 0 clears it.
 extern bool keepRunning;

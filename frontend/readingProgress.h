@@ -62,8 +62,6 @@ class ReadingProgress : private std::streambuf {
   private:
     // The scanner reads whole chunks, so the clock is looked at once a chunk.
     std::streamsize xsgetn(char* s, std::streamsize n) override;
-    int_type underflow() override { return file_.sgetc(); }
-    int_type uflow() override { return file_.sbumpc(); }
     // A reading that goes on from another place of a file read from its
     // start: what was read is then all before it.
     pos_type seekpos(pos_type at, std::ios_base::openmode which) override;

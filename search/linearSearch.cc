@@ -10,22 +10,6 @@
 #include "search/threadedFile.h"
 #include "system/memoryLeft.h"
 
-namespace {
-
-// Counts the target in numbers.txt: a regular file, as the stream has it
-// open, split over the threads needle may use; anything else, or a file too
-// small to be worth it, on this thread through the stream.
-scan::NumberCount countUnsortedFile(ReadingProgress& progress) {
-    scan::SplitFile split = openThreadedFile("numbers.txt", unsortedFileIdentity,
-                                             memoryLeft(readMemoryReadings()), kCountThreadMemory);
-    split.whileWaiting = [&progress](std::uint64_t read) { progress.advanceTo(read); };
-    const scan::NumberCount count = scan::countSplit(progress.stream(), split, currentNumber);
-    closeThreadedFile(split);
-    return count;
-}
-
-}  // namespace
-
 void linearSearch() {
     instanceCount = 0;
     comparisonCount = 0;
@@ -41,7 +25,15 @@ void linearSearch() {
         unsortedFile.clear();
         unsortedFile.rdbuf()->pubseekpos(0, std::ios::in);
         ReadingProgress progress("numbers.txt", *unsortedFile.rdbuf());
-        const scan::NumberCount count = countUnsortedFile(progress);
+        // A regular file, as the stream has it open, split over the threads
+        // that fit; anything else, or a file too small to be worth it, on
+        // this thread through the stream.
+        scan::SplitFile split =
+            openThreadedFile("numbers.txt", unsortedFileIdentity, memoryLeft(readMemoryReadings()),
+                             kCountThreadMemory);
+        split.whileWaiting = [&progress](std::uint64_t read) { progress.advanceTo(read); };
+        const scan::NumberCount count = scan::countSplit(progress.stream(), split, currentNumber);
+        closeThreadedFile(split);
         progress.erase();
         comparisonCount = count.numbers;
         instanceCount = count.matches;

@@ -2,6 +2,7 @@
 #include "system/cgroups.h"
 
 #include <algorithm>
+#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -19,6 +20,17 @@ std::string_view nextField(std::string_view& text, char separator) {
     const std::string_view field = text.substr(0, end);
     text.remove_prefix(std::min(end + 1, text.size()));
     return field;
+}
+
+std::optional<std::int64_t> takeNumber(std::string_view& text) {
+    text.remove_prefix(std::min(text.find_first_not_of(" \t"), text.size()));
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{}) {
+        return std::nullopt;
+    }
+    text.remove_prefix(static_cast<std::size_t>(end - text.data()));
+    return value;
 }
 
 std::vector<std::string> CgroupPlace::levels() const {

@@ -2,6 +2,7 @@
 // and /sys that say so: what the memory and processor readings share.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,11 @@ std::string readSmallFile(const std::string& path);
 // Takes the text up to the next `separator`, or all of it, off the front of
 // `text`, and returns it.
 std::string_view nextField(std::string_view& text, char separator);
+
+// Takes any blanks off the front of `text`, then the whole number there,
+// and returns it; nothing where none stands there (as for "max"). How every
+// number of /proc and /sys is read.
+std::optional<std::int64_t> takeNumber(std::string_view& text);
 
 // The process's cgroup in the hierarchy of one controller.
 struct CgroupPlace {

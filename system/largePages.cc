@@ -1,7 +1,7 @@
 // Whether a large region of new memory is to be asked for in 2 MiB pages.
 #include "system/largePages.h"
 
-#include <sstream>
+#include <algorithm>
 #include <string_view>
 
 #if defined(__linux__)
@@ -32,20 +32,24 @@ LargePageReadings readLargePageReadings(const std::string& root) {
                                std::nullopt};
     // "Node 0, zone Normal 648 305 ...": free blocks of order 0, 1, ... 10,
     // of 4 KiB << order; those of order 9 (2 MiB) and up hold large pages.
-    std::istringstream zones(readSmallFile(root + "/proc/buddyinfo"));
-    std::string word;
-    while (zones >> word) {
-        if (word != "zone" || !(zones >> word)) {
+    const std::string buddyinfo = readSmallFile(root + "/proc/buddyinfo");
+    for (std::string_view lines = buddyinfo; !lines.empty();) {
+        std::string_view line = nextField(lines, '\n');
+        const std::size_t zone = line.find("zone ");
+        if (zone == std::string_view::npos) {
             continue;
         }
+        line.remove_prefix(zone + 5);
+        line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
+        nextField(line, ' ');  // the zone's name
         readings.free = readings.free.value_or(0);
-        std::uint64_t count = 0;
-        for (unsigned order = 0; order <= 10 && zones >> count; ++order) {
+        std::optional<std::int64_t> count;
+        for (unsigned order = 0; order <= 10 && (count = takeNumber(line)); ++order) {
             if (order >= 9) {
-                *readings.free += count * (std::uint64_t{4096} << order);
+                *readings.free +=
+                    static_cast<std::uint64_t>(*count) * (std::uint64_t{4096} << order);
             }
         }
-        zones.clear();
     }
     return readings;
 }

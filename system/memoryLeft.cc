@@ -2,7 +2,6 @@
 #include "system/memoryLeft.h"
 
 #include <algorithm>
-#include <charconv>
 #include <string_view>
 
 #include "system/cgroups.h"
@@ -16,18 +15,12 @@ constexpr std::uint64_t kUnlimited = std::uint64_t{1} << 60;
 // A number after any blanks, times 1024 where " kB" follows it; "max" for
 // a limit is kNoLimit.
 std::optional<std::uint64_t> parseNumber(std::string_view text) {
-    text.remove_prefix(std::min(text.find_first_not_of(" \t"), text.size()));
-    if (text.substr(0, 3) == "max") {
-        return kNoLimit;
+    const std::optional<std::int64_t> value = takeNumber(text);
+    if (!value || *value < 0) {
+        return text.substr(0, 3) == "max" ? std::optional(kNoLimit) : std::nullopt;
     }
-    std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{}) {
-        return std::nullopt;
-    }
-    text.remove_prefix(static_cast<std::size_t>(end - text.data()));
-    text.remove_prefix(std::min(text.find_first_not_of(' '), text.size()));
-    return text.substr(0, 2) == "kB" ? value * 1024 : value;
+    const auto bytes = static_cast<std::uint64_t>(*value);
+    return text.substr(0, 3) == " kB" ? bytes * 1024 : bytes;
 }
 
 // The number after `key` at the start of a line of `text` ("MemAvailable:

@@ -12,10 +12,6 @@ struct CgroupMemory {
     std::uint64_t limit = 0;
     std::uint64_t usage = 0;        // what it is charged for, page cache included
     std::uint64_t reclaimable = 0;  // the page cache on its lists, which the system can drop
-
-    bool operator==(const CgroupMemory& o) const {
-        return limit == o.limit && usage == o.usage && reclaimable == o.reclaimable;
-    }
 };
 
 // What the system and the cgroups say of memory, in bytes.

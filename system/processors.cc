@@ -11,8 +11,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <thread>
@@ -32,31 +30,20 @@ unsigned affinityProcessors() {
     return static_cast<unsigned>(CPU_COUNT(&set));
 }
 
-// The whole processors a quota of `quota` microseconds per `period` allows;
-// none for no quota (a negative one, or "max").
-unsigned processorsOfQuota(long long quota, long long period) {
-    if (quota <= 0 || period <= 0) {
+// The whole processors that the CPU quota of the cgroup folder `level`
+// allows, `quota` microseconds per `period`: v2's cpu.max ("max 100000" or
+// "50000 100000"), v1's cpu.cfs_quota_us over cpu.cfs_period_us. None for
+// no quota ("max", or a negative one in v1).
+unsigned processorsOfLevel(const std::string& level, bool v2) {
+    const std::string quotaText = readSmallFile(level + (v2 ? "/cpu.max" : "/cpu.cfs_quota_us"));
+    const std::string periodText = v2 ? "" : readSmallFile(level + "/cpu.cfs_period_us");
+    std::string_view text = quotaText, periodRest = periodText;
+    const std::optional<std::int64_t> quota = takeNumber(text);
+    const std::optional<std::int64_t> period = takeNumber(v2 ? text : periodRest);
+    if (!quota || !period || *quota <= 0 || *period <= 0) {
         return ~0u;
     }
-    return static_cast<unsigned>(std::max<long long>(quota / period, 1));
-}
-
-// The whole processors that the CPU quota of the cgroup folder `level`
-// allows: v2's cpu.max ("max 100000" or "50000 100000"), v1's
-// cpu.cfs_quota_us over cpu.cfs_period_us.
-unsigned processorsOfLevel(const std::string& level, bool v2) {
-    long long quota = -1, period = 0;
-    if (v2) {
-        std::ifstream max(level + "/cpu.max");
-        std::string text;
-        if (max >> text >> period && text != "max") {
-            quota = std::atoll(text.c_str());
-        }
-    } else {
-        std::ifstream(level + "/cpu.cfs_quota_us") >> quota;
-        std::ifstream(level + "/cpu.cfs_period_us") >> period;
-    }
-    return processorsOfQuota(quota, period);
+    return static_cast<unsigned>(std::max<std::int64_t>(*quota / *period, 1));
 }
 
 }  // namespace
@@ -83,8 +70,10 @@ unsigned threadsThatFit(unsigned wanted, std::uint64_t memory, std::uint64_t per
         return wanted;
     }
     // The address space in use: the first number of /proc/self/statm, in pages.
-    std::uint64_t pages = 0;
-    std::ifstream("/proc/self/statm") >> pages;
+    const std::string statm = readSmallFile("/proc/self/statm");
+    std::string_view text = statm;
+    const auto pages =
+        static_cast<std::uint64_t>(std::max<std::int64_t>(takeNumber(text).value_or(0), 0));
     const std::uint64_t used = pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
     constexpr std::uint64_t kKeptFree = std::uint64_t{64} << 20;
     constexpr std::uint64_t kPerThread = std::uint64_t{9} << 20;
