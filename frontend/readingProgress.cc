@@ -59,9 +59,10 @@ constexpr const char kEraseBelow[] = "\x1b[J";
 }  // namespace
 
 bool takesEscapes(const char* term) {
-    // The rule terminal tools go by (ninja's line printer among them):
-    // every terminal in use knows ECMA-48's cursor and erase sequences, but
-    // for the one that says it knows nothing.
+    // Every terminal in use knows ECMA-48's cursor and erase sequences, but
+    // for the one that says it knows nothing. ninja's line printer takes an
+    // unset TERM as that one and an empty one as smart; needle takes an
+    // empty TERM as unset too, since neither names a terminal.
     return term != nullptr && *term != '\0' && std::string_view(term) != "dumb";
 }
 

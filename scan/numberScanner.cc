@@ -124,9 +124,9 @@ void describeBadToken(ScanEnd& end, const ScanState& state, const TokenText& ope
 template <typename Window>
 void readWindows(ScanState& s, const char* p, const char* end, std::int32_t*& out,
                  std::uint16_t* bounds, Window window) {
-    // How far the byte machine reads on after a window that stopped in its
-    // first block: where unusual tokens lie that close together, a window for
-    // each costs more than the machine.
+    // How far the byte machine reads on after a window that stopped within
+    // its first 16 bytes: where unusual tokens lie that close together, a
+    // window for each costs more than the machine.
     std::size_t machineRun = 0;
     while (p < end) {
         if (s.phase == ScanState::betweenTokens) {

@@ -162,16 +162,16 @@ class Turns {
         // Room first: a vector that failed to grow with threads running
         // would end the program.
         threads.reserve(count);
-        std::vector<unsigned> notStarted;
         for (unsigned t = 0; t < count; ++t) {
             try {
                 if (t < file_.refusedThreads) {
                     throw std::system_error(
                         std::make_error_code(std::errc::resource_unavailable_try_again));
                 }
-                threads.emplace_back([this, t] { takePieces(t); });
+                const auto part = static_cast<unsigned>(threads.size());
+                threads.emplace_back([this, part] { takePieces(part); });
             } catch (const std::system_error&) {
-                notStarted.push_back(t);
+                // No thread to be had: its part is taken here, after the others.
             }
         }
         started = static_cast<unsigned>(threads.size());
@@ -188,8 +188,8 @@ class Turns {
         for (std::thread& thread : threads) {
             thread.join();
         }
-        for (const unsigned t : notStarted) {
-            takePieces(t);
+        for (unsigned part = started; part < count; ++part) {
+            takePieces(part);
         }
     }
 
