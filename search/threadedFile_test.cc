@@ -44,7 +44,7 @@ scan::SplitFile splitOnceStill(const TextFile& file) {
 // and never below?
 TEST(ThreadedFile, SplitsFromEightMebibytesWithThreadsToSpare) {
     resetProgramState();
-    const std::uint64_t kSmallest = std::uint64_t{8} << 20;
+    const std::size_t kSmallest = std::size_t{8} << 20;
     const TextFile small(std::string(kSmallest - 1, ' '));
     const TextFile large(std::string(kSmallest, ' '));
     readingThreads = 2;
@@ -66,7 +66,7 @@ TEST(ThreadedFile, SplitsFromEightMebibytesWithThreadsToSpare) {
 // first?
 TEST(ThreadedFile, AFileChangedAcrossASeamCountsAsOneReadingInFileOrder) {
     resetProgramState();
-    const std::uint64_t kPiece = scan::SplitFile{}.pieceSize;
+    const auto kPiece = static_cast<std::size_t>(scan::SplitFile{}.pieceSize);
     std::string text;
     while (text.size() < (std::uint64_t{9} << 20)) {
         text += "1 ";
@@ -74,7 +74,7 @@ TEST(ThreadedFile, AFileChangedAcrossASeamCountsAsOneReadingInFileOrder) {
     // The first piece ends at the blank after its nominal end, the second
     // starts after it: "8" is the first's last token, `second` the blank
     // where the second's first token goes.
-    const std::uint64_t first = kPiece - 3, second = kPiece + 3;
+    const std::size_t first = kPiece - 3, second = kPiece + 3;
     text.replace(first - 1, second - first + 3, std::string(second - first + 3, ' '));
     text[first] = '8';
     const std::uint64_t numbers = text.size() / 2 - 4;
