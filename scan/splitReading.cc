@@ -174,7 +174,6 @@ class Turns {
                 // No thread to be had: its part is taken here, after the others.
             }
         }
-        started = static_cast<unsigned>(threads.size());
         std::unique_lock<std::mutex> hold(lock_);
         while (ended_ < threads.size()) {
             allEnded_.wait_for(hold, std::chrono::milliseconds(100));
@@ -188,16 +187,14 @@ class Turns {
         for (std::thread& thread : threads) {
             thread.join();
         }
-        for (unsigned part = started; part < count; ++part) {
+        for (auto part = static_cast<unsigned>(threads.size()); part < count; ++part) {
             takePieces(part);
         }
     }
 
     PieceShared shared;
-    unsigned started = 0;           // threads started
     std::uint64_t resumeAt = 0;     // the byte after the last piece joined
     std::uint64_t linesBefore = 0;  // the newlines before it
-    std::uint64_t joined = 0;
 
   private:
     enum State { free, reading, handedIn, joinedToPlace };
@@ -283,7 +280,6 @@ class Turns {
             if (joins) {
                 linesBefore += at->ends.lines;
                 resumeAt = at->ends.end;
-                ++joined;
             } else {
                 shared.stopAt(turn_);
             }
@@ -320,14 +316,9 @@ ScanEnd readSplit(std::streambuf& in, const SplitFile& file, PieceWork& work,
     turns.run(file.whileWaiting);
     const bool keep = !file.unchanged || file.unchanged();
     if (!keep) {
-        turns.resumeAt = turns.linesBefore = turns.joined = 0;
+        turns.resumeAt = turns.linesBefore = 0;
     }
     work.finish(keep);
-    if (file.report != nullptr) {
-        *file.report = {static_cast<unsigned>(pieces),       turns.started,
-                        static_cast<unsigned>(turns.joined), turns.resumeAt,
-                        turns.shared.bytesRead.load(),       !keep};
-    }
     if (in.pubseekpos(static_cast<std::streamoff>(turns.resumeAt), std::ios::in) < 0) {
         return {ScanStop::readError, turns.linesBefore + 1, {}, false};
     }

@@ -34,16 +34,6 @@
 
 namespace scan {
 
-// What a split reading did, for tests and the benchmark.
-struct SplitReport {
-    unsigned pieces = 0;          // read on threads or begun there: all but the last
-    unsigned threads = 0;         // started, besides the calling thread
-    unsigned joined = 0;          // the pieces joined, from the file's start
-    std::uint64_t resumeAt = 0;   // where the reading through the stream took over
-    std::uint64_t bytesRead = 0;  // by the threads, the bytes skipped at each start included
-    bool thrownAway = false;      // the file changed while the pieces were read
-};
-
 // A regular file that several threads read at once.
 struct SplitFile {
     int fd = -1;             // open on the file; read with pread, never moved nor closed here
@@ -62,7 +52,6 @@ struct SplitFile {
     // For tests: how many of the threads, the first ones, fail to start, as
     // where the system has no thread to give.
     unsigned refusedThreads = 0;
-    SplitReport* report = nullptr;  // filled in when given
 };
 
 // What a split reading does with the pieces: how a piece is read, how it

@@ -44,8 +44,7 @@ const std::pair<unsigned, std::uint64_t> kSplits[] = {{1, 1}, {2, 1}, {3, 2}, {4
 
 class SplitReading : public EveryKernel {
   protected:
-    // Everything a count of 7 and a load of `file` show, as text.
-    std::string read(const TextFile& file, const Way& setup, SplitReport* report = nullptr) const {
+    static SplitFile splitOf(const TextFile& file, const Way& setup) {
         SplitFile split;
         split.fd = setup.threads == 0 ? -1 : file.fd();
         split.size = std::min<std::uint64_t>(setup.size, std::filesystem::file_size(file.path()));
@@ -55,30 +54,47 @@ class SplitReading : public EveryKernel {
         if (setup.changed) {
             split.unchanged = [] { return false; };
         }
-        std::ostringstream shown;
+        return split;
+    }
+
+    // Everything a count of 7 and a load of `file` show, as text.
+    std::string read(const TextFile& file, const Way& setup) const {
+        const SplitFile split = splitOf(file, setup);
         std::filebuf in;
         in.open(file.path(), std::ios::in | std::ios::binary);
-        const NumberCount c = countSplit(in, split, 7, *kernel_);
-        shown << "count " << c.numbers << ", " << c.matches << "; " << describe(c.end);
+        std::string shown = describe(countSplit(in, split, 7, *kernel_));
 
-        split.report = report;
         std::filebuf sorted;
         sorted.open(file.path(), std::ios::in | std::ios::binary);
         NumberList list;
         reserveForNumbers(sorted, list);
         const ScanEnd end = loadNumbers(
             list, sorted, setup.mostNumbers, setup.threads == 0 ? nullptr : &split, *kernel_,
-            [&](std::uint64_t line) { shown << "descent at " << line << "; "; });
-        shown << describe(end) << "list";
+            [&](std::uint64_t line) { shown += "descent at " + std::to_string(line) + "; "; });
+        shown += describe(end) + "list";
         for (const std::int32_t n : list) {
-            shown << ' ' << n;
+            shown += ' ' + std::to_string(n);
         }
-        return shown.str();
+        return shown;
+    }
+
+    // The count of 7 by `work`, which sees what the engine did, against the
+    // count through the stream alone.
+    static void expectSameCount(CountingWork& work, const TextFile& file, const Way& setup) {
+        std::filebuf in, alone;
+        in.open(file.path(), std::ios::in | std::ios::binary);
+        alone.open(file.path(), std::ios::in | std::ios::binary);
+        EXPECT_EQ(describe(work.countAll(in, splitOf(file, setup))),
+                  describe(countNumbers(alone, 7)));
     }
 
     static std::string describe(const ScanEnd& end) {
         return "stop " + std::to_string(static_cast<int>(end.stop)) + " at " +
                std::to_string(end.line) + " \"" + end.token + (end.tokenCut ? "...\"; " : "\"; ");
+    }
+    static std::string describe(const NumberCount& c) {
+        return "count " + std::to_string(c.numbers) + ", " + std::to_string(c.matches) + "; " +
+               describe(c.end);
     }
 
     // Every split of `splits` reads what the stream alone reads.
@@ -195,18 +211,20 @@ TEST_P(SplitReading, SettlesEachPieceAtWhiteSpace) {
     const TextFile file(text);
     Way setup;
     setup.threads = 3;
-    SplitReport report;
-    EXPECT_EQ(read(file, setup, &report), read(file, Way{}));
-    EXPECT_EQ(report.pieces, 15u);    // all but the last byte
-    EXPECT_EQ(report.joined, 13u);    // up to the piece that would end in "50"
-    EXPECT_EQ(report.resumeAt, 14u);  // just after "40 "
+    EXPECT_EQ(read(file, setup), read(file, Way{}));
+    CountingWork work(7);
+    expectSameCount(work, file, setup);
+    EXPECT_EQ(work.joined, 13u);    // up to the piece that would end in "50"
+    EXPECT_EQ(work.resumeAt, 14u);  // just after "40 "
 
     const TextFile oneToken(std::string(200000, '7'));
     setup.threads = 1;
-    EXPECT_EQ(read(oneToken, setup, &report), read(oneToken, Way{}));
-    EXPECT_EQ(report.joined, 0u);
-    EXPECT_EQ(report.resumeAt, 0u);
-    EXPECT_LT(report.bytesRead, 100000u);
+    EXPECT_EQ(read(oneToken, setup), read(oneToken, Way{}));
+    CountingWork unsplit(7);
+    expectSameCount(unsplit, oneToken, setup);
+    EXPECT_EQ(unsplit.joined, 0u);
+    EXPECT_EQ(unsplit.resumeAt, 0u);
+    EXPECT_LT(unsplit.bytesRead, 100000u);
 }
 
 // The recovery paths, each forced: threads that cannot be started, whose
@@ -226,40 +244,29 @@ TEST_P(SplitReading, RecoversFromRefusedThreadsAndMemory) {
         setup.threads = 3;
         setup.pieceSize = 16;
         setup.refusedThreads = refused;
-        SplitReport report;
-        EXPECT_EQ(read(file, setup, &report), one) << refused << " refused";
-        EXPECT_EQ(report.joined, report.pieces) << refused << " refused";
-        EXPECT_EQ(report.threads > 0, refused < 3) << "the others still start";
+        EXPECT_EQ(read(file, setup), one) << refused << " refused";
+        CountingWork work(7);
+        expectSameCount(work, file, setup);
+        EXPECT_EQ(work.joined, work.pieces) << refused << " refused";
+        // The threads that start read every piece; the calling thread reads
+        // only where none did.
+        EXPECT_EQ(work.threads.count(std::this_thread::get_id()) == 0, refused < 3) << refused;
     }
+    Way setup;
+    setup.threads = 2;
+    setup.pieceSize = 16;
     for (const unsigned piece : {0u, 1u, 20u}) {
-        SplitFile split;
-        split.fd = file.fd();
-        split.size = text.size();
-        split.threads = 2;
-        split.pieceSize = 16;
-        SplitReport report;
-        split.report = &report;
         CountingWork work(7);
         work.outOfMemoryPiece = piece;
-        std::filebuf in, alone;
-        in.open(file.path(), std::ios::in | std::ios::binary);
-        alone.open(file.path(), std::ios::in | std::ios::binary);
-        const auto shown = [](const NumberCount& c) {
-            return describe(c.end) + std::to_string(c.numbers) + " " + std::to_string(c.matches);
-        };
-        EXPECT_EQ(shown(work.countAll(in, split)), shown(countNumbers(alone, 7, *kernel_)))
-            << "memory out in piece " << piece;
-        EXPECT_EQ(report.joined, piece);
+        expectSameCount(work, file, setup);
+        EXPECT_EQ(work.joined, piece) << "memory out in piece " << piece;
     }
-    Way changed;
-    changed.threads = 2;
-    changed.pieceSize = 16;
-    changed.changed = true;
-    SplitReport report;
-    EXPECT_EQ(read(file, changed, &report), one);
-    EXPECT_TRUE(report.thrownAway);
-    EXPECT_EQ(report.joined, 0u);
-    EXPECT_EQ(report.resumeAt, 0u);
+    setup.changed = true;
+    EXPECT_EQ(read(file, setup), one);
+    CountingWork work(7);
+    expectSameCount(work, file, setup);
+    EXPECT_TRUE(work.thrownAway);
+    EXPECT_EQ(work.resumeAt, 0u);
 }
 
 // A file that grew after its size was taken is read to its end as it is,
@@ -279,10 +286,11 @@ TEST_P(SplitReading, ReadsAGrownFileToItsEndAndLittlePastAStop) {
 
     const TextFile stopped(text.substr(0, 100) + "x " + text.substr(100));
     setup.size = UINT64_MAX;
-    SplitReport report;
-    EXPECT_EQ(read(stopped, setup, &report), read(stopped, Way{}));
-    EXPECT_EQ(report.joined, 0u);
-    EXPECT_LT(report.bytesRead, 16 * setup.pieceSize) << report.joined << " of " << report.pieces;
+    EXPECT_EQ(read(stopped, setup), read(stopped, Way{}));
+    CountingWork work(7);
+    expectSameCount(work, stopped, setup);
+    EXPECT_EQ(work.joined, 0u);
+    EXPECT_LT(work.bytesRead, 16 * setup.pieceSize) << work.pieces << " pieces read";
 }
 
 // A byte at every seam flipped between " " and "5" while the threads read,
