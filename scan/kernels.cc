@@ -27,15 +27,6 @@ const std::vector<const ScanKernel*>& supportedKernels() {
     return kernels;
 }
 
-const std::vector<const char*>& builtKernelNames() {
-    static const std::vector<const char*> names = {
-#define NEEDLE_KERNEL_NAME(name, supported) #name,
-        NEEDLE_SCAN_KERNELS(NEEDLE_KERNEL_NAME)
-#undef NEEDLE_KERNEL_NAME
-    };
-    return names;
-}
-
 const ScanKernel& bestKernel() {
     // The portable kernel runs everywhere, so the list is never empty.
     return *supportedKernels().front();

@@ -63,9 +63,6 @@ struct ScanKernel;
 // on x86-64, "neon" on AArch64, and "portable" everywhere.
 const std::vector<const ScanKernel*>& supportedKernels();
 const ScanKernel& bestKernel();
-// The names of every kernel this build holds, best first, whether or not this
-// processor runs them: what tests iterate over, skipping the ones it lacks.
-const std::vector<const char*>& builtKernelNames();
 // The supported kernel of that name, or nullptr.
 const ScanKernel* findKernel(std::string_view name);
 const char* kernelName(const ScanKernel& kernel);

@@ -5,8 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "scan/kernelList.h"  // made by scan/CMakeLists.txt from its list of kernels
 #include "scan/numberScanner.h"
+
+// The names of every kernel this build holds, best first, whether or not this
+// processor runs them.
+inline std::vector<const char*> builtKernelNames() {
+#define NEEDLE_KERNEL_NAME(name, supported) #name,
+    return {NEEDLE_SCAN_KERNELS(NEEDLE_KERNEL_NAME)};
+#undef NEEDLE_KERNEL_NAME
+}
 
 class EveryKernel : public testing::TestWithParam<const char*> {
   public:
