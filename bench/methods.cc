@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "freshProgram.h"
 #include "frontend/programState.h"
 #include "oracle.h"
 #include "scan/readSizes.h"

@@ -17,24 +17,6 @@ unsigned readingThreads = 1;
 FileIdentity unsortedFileIdentity;
 FileIdentity sortedFileIdentity;
 
-void resetProgramState() {
-    keepRunning = true;
-    currentNumber = 0;
-    instanceCount = 0;
-    comparisonCount = 0;
-    rawInput = 0;
-    high = 0;
-    mid = 0;
-    for (std::ifstream* file : {&unsortedFile, &sortedFile}) {
-        file->close();
-        file->clear();
-    }
-    NumberList().swap(sortedList);
-    readingThreads = 1;
-    unsortedFileIdentity = {};
-    sortedFileIdentity = {};
-}
-
 // What start-up, and a search whose file was replaced, say on standard error
 // when a number file cannot be opened.
 constexpr const char kCantOpenUnsorted[] = "Can't open unsorted file!\n";

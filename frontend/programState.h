@@ -35,11 +35,6 @@ extern unsigned readingThreads;
 extern FileIdentity unsortedFileIdentity;
 extern FileIdentity sortedFileIdentity;
 
-// Puts every variable above back to its initial value, as at the start of a
-// run: both streams closed and cleared, the list emptied and its memory
-// released. For tests and fuzzers that run many programs in one process.
-void resetProgramState();
-
 // Opens both number files and says on the console how that went.
 void openNumberFiles();
 // Before a search reads its file: when numbers.txt (sortedNumbers.txt) now

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "freshProgram.h"
 #include "frontend/numberReader.h"
 #include "frontend/programState.h"
 #include "frontend/standardInput.h"

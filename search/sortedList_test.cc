@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "fifoWriter.h"
+#include "freshProgram.h"
 #include "frontend/programState.h"
 #include "madeUpSystem.h"
 #include "scan/readSizes.h"

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "countingWork.h"
+#include "freshProgram.h"
 #include "frontend/programState.h"
 #include "system/memoryLeft.h"
 #include "textFile.h"
