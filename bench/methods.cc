@@ -95,7 +95,7 @@ Method needleSplitCountMethod(const fs::path& file, std::int32_t target,
                 split.fd = openOrExit(file);
                 split.size = fs::file_size(file);
                 split.threads = threads;
-                const scan::NumberCount c = scan::countSplit(in, split, target, kernel);
+                const scan::NumberCount c = scan::CountWork(target, kernel).countAll(in, split);
                 close(split.fd);
                 return Counts{c.numbers, c.matches, {}};
             }};

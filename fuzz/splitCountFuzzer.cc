@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     split.threads = 1 + static_cast<unsigned>(size % 7);
     split.pieceSize = 1 + size % 5;
     std::stringbuf counted1(text);
-    const scan::NumberCount c = scan::countSplit(counted1, split, target);
+    const scan::NumberCount c = scan::CountWork(target).countAll(counted1, split);
     const Reading counted = {
         {static_cast<std::int32_t>(c.numbers), static_cast<std::int32_t>(c.matches)},
         c.end.stop,

@@ -1,48 +1,26 @@
 // The count split over threads: each piece counted by the one-thread count,
 // the tallies added at each piece's turn.
-#include <vector>
-
 #include "scan/splitReading.h"
 
 namespace scan {
-namespace {
 
-class CountWork : public PieceWork {
-  public:
-    CountWork(std::int32_t target, const ScanKernel& kernel) : target_(target), kernel_(kernel) {}
+ScanEnd CountWork::read(std::streambuf& piece, std::uint64_t, unsigned slot) {
+    tallies_[slot] = countNumbers(piece, target_, kernel_);
+    return tallies_[slot].end;
+}
 
-    // A piece's tally waits for its turn while its thread reads the next.
-    unsigned slotsPerThread() const override { return 2; }
-    void makeSlots(unsigned count) override { tallies_.assign(count, {}); }
-    ScanEnd read(std::streambuf& piece, std::uint64_t, unsigned slot) override {
-        tallies_[slot] = countNumbers(piece, target_, kernel_);
-        return tallies_[slot].end;
-    }
-    bool join(unsigned slot, std::uint64_t) override {
-        addCount(total, tallies_[slot]);
-        return true;
-    }
-    void finish(bool keep) override { total = keep ? total : NumberCount{}; }
+bool CountWork::join(unsigned slot, std::uint64_t) {
+    addCount(total_, tallies_[slot]);
+    return true;
+}
 
-    NumberCount total;
-
-  private:
-    std::int32_t target_;
-    const ScanKernel& kernel_;
-    std::vector<NumberCount> tallies_;
-};
-
-}  // namespace
-
-NumberCount countSplit(std::streambuf& in, const SplitFile& file, std::int32_t target,
-                       const ScanKernel& kernel) {
-    CountWork work(target, kernel);
-    work.total.end = readSplit(in, file, work, [&](std::streambuf& rest, std::uint64_t line) {
-        const NumberCount count = countNumbers(rest, target, kernel, line);
-        addCount(work.total, count);
+NumberCount CountWork::countAll(std::streambuf& in, const SplitFile& file) {
+    total_.end = readSplit(in, file, *this, [&](std::streambuf& rest, std::uint64_t line) {
+        const NumberCount count = countNumbers(rest, target_, kernel_, line);
+        addCount(total_, count);
         return count.end;
     });
-    return work.total;
+    return total_;
 }
 
 }  // namespace scan

@@ -29,6 +29,7 @@
 #include <cstdint>
 #include <functional>
 #include <streambuf>
+#include <vector>
 
 #include "scan/numberScanner.h"
 
@@ -91,10 +92,30 @@ class PieceWork {
 ScanEnd readSplit(std::streambuf& in, const SplitFile& file, PieceWork& work,
                   const std::function<ScanEnd(std::streambuf&, std::uint64_t)>& readRest);
 
-// Counts as countNumbers(in, ...) does, reading `in`, open on the regular
-// `file` and at its start, split over file.threads threads. A file that
-// shrank ends where a piece first finds its end.
-NumberCount countSplit(std::streambuf& in, const SplitFile& file, std::int32_t target,
-                       const ScanKernel& kernel = bestKernel());
+// The count's work: each piece counted by countNumbers, the tallies added
+// at each piece's turn.
+class CountWork : public PieceWork {
+  public:
+    explicit CountWork(std::int32_t target, const ScanKernel& kernel = bestKernel())
+        : target_(target), kernel_(kernel) {}
+
+    // A piece's tally waits for its turn while its thread reads the next.
+    unsigned slotsPerThread() const override { return 2; }
+    void makeSlots(unsigned count) override { tallies_.assign(count, {}); }
+    ScanEnd read(std::streambuf& piece, std::uint64_t index, unsigned slot) override;
+    bool join(unsigned slot, std::uint64_t linesBefore) override;
+    void finish(bool keep) override { total_ = keep ? total_ : NumberCount{}; }
+
+    // Counts as countNumbers(in, ...) does, reading `in`, open on the
+    // regular `file` and at its start, split over file.threads threads. A
+    // file that shrank ends where a piece first finds its end.
+    NumberCount countAll(std::streambuf& in, const SplitFile& file);
+
+  private:
+    std::int32_t target_;
+    const ScanKernel& kernel_;
+    std::vector<NumberCount> tallies_;
+    NumberCount total_;
+};
 
 }  // namespace scan

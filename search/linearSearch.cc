@@ -32,7 +32,8 @@ void linearSearch() {
             openThreadedFile("numbers.txt", unsortedFileIdentity, memoryLeft(readMemoryReadings()),
                              kCountThreadMemory);
         split.whileWaiting = [&progress](std::uint64_t read) { progress.advanceTo(read); };
-        const scan::NumberCount count = scan::countSplit(progress.stream(), split, currentNumber);
+        const scan::NumberCount count =
+            scan::CountWork(currentNumber).countAll(progress.stream(), split);
         closeThreadedFile(split);
         progress.erase();
         comparisonCount = count.numbers;

@@ -62,7 +62,7 @@ class SplitReading : public EveryKernel {
         const SplitFile split = splitOf(file, setup);
         std::filebuf in;
         in.open(file.path(), std::ios::in | std::ios::binary);
-        std::string shown = describe(countSplit(in, split, 7, *kernel_));
+        std::string shown = describe(CountWork(7, *kernel_).countAll(in, split));
 
         std::filebuf sorted;
         sorted.open(file.path(), std::ios::in | std::ios::binary);
@@ -340,7 +340,7 @@ TEST_P(SplitReading, ASeamThatChangesReadsAsOneStateOfTheFile) {
         std::filebuf in;
         in.open(file.path(), std::ios::in | std::ios::binary);
         // Each seam read as "12534" is one number fewer than as "12 34".
-        const NumberCount c = countSplit(in, split, 12534, *kernel_);
+        const NumberCount c = CountWork(12534, *kernel_).countAll(in, split);
         ASSERT_EQ(c.numbers + c.matches, numbersWithSpaces) << "round " << round;
 
         in.pubseekpos(0, std::ios::in);

@@ -105,10 +105,10 @@ TEST(ThreadedFile, AFileChangedAcrossASeamCountsAsOneReadingInFileOrder) {
     };
     std::filebuf in;
     in.open(file.path(), std::ios::in | std::ios::binary);
-    const scan::ScanEnd end = work.countAll(in, split).end;
+    const scan::NumberCount count = work.countAll(in, split);
     closeThreadedFile(split);
-    EXPECT_EQ(end.stop, scan::ScanStop::endOfFile);
-    const std::pair<std::uint64_t, std::uint64_t> counted{work.total.matches, work.total.numbers};
+    EXPECT_EQ(count.end.stop, scan::ScanStop::endOfFile);
+    const std::pair<std::uint64_t, std::uint64_t> counted{count.matches, count.numbers};
     const std::vector<std::pair<std::uint64_t, std::uint64_t>> states{
         {0, numbers}, {1, numbers + 1}, {2, numbers + 1}};
     EXPECT_NE(std::find(states.begin(), states.end(), counted), states.end())

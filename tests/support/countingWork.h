@@ -1,7 +1,7 @@
-// A count of one number over the pieces of a split reading, as needle's own
-// count makes it, with what tests need to force the engine's recovery paths
-// (a piece that runs out of memory, a hook around each piece's reading) and
-// to see what the engine did.
+// needle's own count over the pieces of a split reading, with what tests
+// need to force the engine's recovery paths (a piece that runs out of
+// memory, a hook around each piece's reading) and to see what the engine
+// did.
 #pragma once
 
 #include <atomic>
@@ -11,16 +11,13 @@
 #include <new>
 #include <set>
 #include <thread>
-#include <vector>
 
 #include "scan/splitReading.h"
 
-class CountingWork : public scan::PieceWork {
+class CountingWork : public scan::CountWork {
   public:
-    explicit CountingWork(std::int32_t target) : target_(target) {}
+    explicit CountingWork(std::int32_t target) : CountWork(target) {}
 
-    unsigned slotsPerThread() const override { return 2; }
-    void makeSlots(unsigned count) override { tallies_.assign(count, {}); }
     scan::ScanEnd read(std::streambuf& piece, std::uint64_t index, unsigned slot) override {
         if (index == outOfMemoryPiece) {
             throw std::bad_alloc();
@@ -33,41 +30,33 @@ class CountingWork : public scan::PieceWork {
             ++pieces;
             threads.insert(std::this_thread::get_id());
         }
-        CountedBytes counted(piece, bytesRead);
-        tallies_[slot] = scan::countNumbers(counted, target_);
+        Watched watched(piece);
+        const scan::ScanEnd end = CountWork::read(watched, index, slot);
+        bytesRead += watched.bytes;
         if (afterRead) {
             afterRead(index);
         }
-        return tallies_[slot].end;
+        return end;
     }
-    bool join(unsigned slot, std::uint64_t) override {
-        scan::addCount(total, tallies_[slot]);
+    bool join(unsigned slot, std::uint64_t linesBefore) override {
         ++joined;
-        return true;
+        return CountWork::join(slot, linesBefore);
     }
     void finish(bool keep) override {
-        total = keep ? total : scan::NumberCount{};
         thrownAway = !keep;
+        CountWork::finish(keep);
     }
-
-    // Reads `in`, open on `file`, split, the rest as the count does.
+    // Counts `in`, open on `file`, noting where the stream took over.
     scan::NumberCount countAll(std::streambuf& in, const scan::SplitFile& file) {
-        total.end =
-            scan::readSplit(in, file, *this, [this](std::streambuf& rest, std::uint64_t line) {
-                resumeAt =
-                    static_cast<std::uint64_t>(rest.pubseekoff(0, std::ios::cur, std::ios::in));
-                const scan::NumberCount count =
-                    scan::countNumbers(rest, target_, scan::bestKernel(), line);
-                scan::addCount(total, count);
-                return count.end;
-            });
-        return total;
+        Watched watched(in);
+        const scan::NumberCount count = CountWork::countAll(watched, file);
+        resumeAt = watched.seekedTo;
+        return count;
     }
 
     std::uint64_t outOfMemoryPiece = UINT64_MAX;  // whose reading throws bad_alloc
     // Called on the reading thread with the piece's index.
     std::function<void(std::uint64_t)> beforeRead, afterRead;
-    scan::NumberCount total;
     // What the engine did: the pieces read on threads, the threads that read
     // them (the calling thread among them where one was refused), the bytes
     // those pieces read, the pieces joined, where the stream took over, and
@@ -80,20 +69,22 @@ class CountingWork : public scan::PieceWork {
     bool thrownAway = false;
 
   private:
-    // A piece's stream that counts the bytes read from it.
-    struct CountedBytes : std::streambuf {
-        CountedBytes(std::streambuf& in, std::atomic<std::uint64_t>& count)
-            : in_(in), count_(count) {}
+    // A stream that counts the bytes read from it and notes where it was set.
+    struct Watched : std::streambuf {
+        explicit Watched(std::streambuf& in) : in_(in) {}
         std::streamsize xsgetn(char* s, std::streamsize n) override {
             const std::streamsize got = in_.sgetn(s, n);
-            count_ += static_cast<std::uint64_t>(got);
+            bytes += static_cast<std::uint64_t>(got);
             return got;
         }
+        pos_type seekpos(pos_type at, std::ios_base::openmode which) override {
+            seekedTo = static_cast<std::uint64_t>(static_cast<std::streamoff>(at));
+            return in_.pubseekpos(at, which);
+        }
         std::streambuf& in_;
-        std::atomic<std::uint64_t>& count_;
+        std::uint64_t bytes = 0;
+        std::uint64_t seekedTo = 0;
     };
 
     std::mutex lock_;
-    std::int32_t target_;
-    std::vector<scan::NumberCount> tallies_;
 };
