@@ -157,13 +157,13 @@ inline size_t startOfTokenAt(const char* p, size_t at) {
 //                            in an earlier block, taken before it was known
 // The block that holds the first such byte is taken up to the start of its
 // token, every byte from there on counting as white space, and the window
-// ends there.
+// ends there. The blocks are read from offset `base` (a multiple of 64), with
+// what the blocks before it left in `was`.
 template <typename Set, typename Reader>
 __attribute__((always_inline)) inline size_t readBlocks(const char* p, size_t size, Reader& reader,
-                                                        uint64_t& newlines) {
-    Carry was;
+                                                        uint64_t& newlines, Carry was = {},
+                                                        uint32_t base = 0) {
     uint64_t lines = 0, unusual = 0;
-    uint32_t base = 0;
     const auto takeTokens = [&](const BlockTokens& t) __attribute__((always_inline)) {
         lines += countOnes(t.newline);
         reader.take(p + base, base, t, was);

@@ -59,6 +59,10 @@ inline uint64_t beyondLimit(const char* digits, bool negative) {
            static_cast<uint64_t>((first == head) & (last > limit));
 }
 
+// The most blocks that takePlainBlocks reads of a window: all those of the
+// driver's windows.
+constexpr size_t kMostPlainBlocks = 128;
+
 // Counts a window's tokens block by block (see readBlocks). It cannot take a
 // token that is not canonical: an unusual byte, a lone sign, a "+", a leading
 // zero, "-0", more than 10 digits, or 10 digits beyond the 32-bit range.
@@ -145,15 +149,119 @@ struct CountReader {
 
     void dropOpenToken() { numbers -= 1; }
 
+    // Counts the whole blocks of [p, p + whole) from the first while each
+    // holds only digits, newlines and minus signs, as most files do, and no
+    // token that is not canonical: the blocks the block loop then takes
+    // without white space to look for, nor masks of it to carry. Returns the
+    // offset of the first block it did not take, where the block loop goes
+    // on with `was` and the reader's own masks (a token open there has been
+    // counted), and adds the newlines before it to `lines`.
+    //
+    // The ten-digit numbers are not checked block by block: those whose
+    // first digit is not 1 (one in eight of them in a file of random 32-bit
+    // numbers), or that are longer, are noted and compared with the limit
+    // once the blocks are read, and where one lies beyond it, nothing is
+    // taken here and the block loop reads the whole window. Narrowed further
+    // at each block, they made every kernel slower; checked one by one at
+    // each block, an unpredictable branch each, too.
+    __attribute__((always_inline)) size_t takePlainBlocks(const char* p, size_t whole,
+                                                          uint64_t& lines, Carry& was) {
+        uint64_t wasNewline = ~uint64_t{0}, wasMinus = 0, wasFirstZero = 0;
+        uint64_t newlines = 0;
+        size_t base = 0;
+        struct Suspects {
+            uint32_t base;
+            uint64_t bits;
+        } suspects[kMostPlainBlocks];
+        unsigned found = 0;
+        whole = whole < 64 * kMostPlainBlocks ? whole : 64 * kMostPlainBlocks;
+        const uint64_t numbersBefore = numbers, matchesBefore = matches;
+        for (; base < whole; base += 64) {
+            const char* q = p + base;
+            using Compare = decltype(Set::is(Set::load(q), '0'));
+            constexpr unsigned kVectors = 64 / Set::kVecBytes;
+            Compare digitV[kVectors], minusV[kVectors], newlineV[kVectors], zeroV[kVectors];
+            for (unsigned k = 0; k < kVectors; ++k) {
+                const auto bytes = Set::load(q + k * Set::kVecBytes);
+                digitV[k] = Set::inRange(bytes, '0', '9');
+                minusV[k] = Set::is(bytes, '-');
+                newlineV[k] = Set::is(bytes, '\n');
+                zeroV[k] = Set::is(bytes, '0');
+            }
+            const uint64_t digit = Set::blockBitsOf(digitV);
+            const uint64_t minus = Set::blockBitsOf(minusV);
+            const uint64_t newline = Set::blockBitsOf(newlineV);
+            if ((digit | minus | newline) != ~uint64_t{0}) {
+                break;
+            }
+            const uint64_t zero = Set::blockBitsOf(zeroV);
+            const uint64_t afterNewline = behind<1>(newline, wasNewline);
+            const uint64_t afterMinus = behind<1>(minus, wasMinus);
+            const uint64_t firstZero = zero & (afterNewline | afterMinus);
+            const uint64_t leadingZero = digit & behind<1>(firstZero, wasFirstZero);
+            // Before each digit lies a digit, a newline or a minus.
+            const uint64_t run2 = digit & ~(afterNewline | afterMinus);
+            const uint64_t run4 = run2 & behind<2>(run2, wasRun2);
+            const uint64_t run10 = run4 & behind<4>(run4, wasRun4) & behind<8>(run2, wasRun2);
+            const uint64_t odd =
+                (minus & ~afterNewline) | (afterMinus & (zero | ~digit)) | leadingZero;
+            if (odd != 0) {
+                break;
+            }
+            uint64_t suspect = run10;
+            if (Set::kCheapCompares && run10 != 0) {
+                suspect &= blockMask<Set>(q, [](const char* at) {
+                    return Set::either(Set::inRange(Set::load(at - 10), '0', '9'),
+                                       above(Set::load(at - 9), '1'));
+                });
+            }
+            suspects[found] = {static_cast<uint32_t>(base), suspect};
+            found += suspect != 0;
+            newlines += countOnes(newline);
+            BlockTokens t;
+            t.starts = ~newline & afterNewline;
+            t.space = newline;
+            t.ends = newline & ~afterNewline;
+            Carry before;
+            before.space = wasNewline;
+            take(q, 0, t, before);
+            wasNewline = newline;
+            wasMinus = minus;
+            wasFirstZero = firstZero;
+            wasRun2 = run2;
+            wasRun4 = run4;
+        }
+        for (unsigned i = 0; i < found; ++i) {
+            if (beyondTenDigits(p + suspects[i].base, suspects[i].bits, false) != 0) {
+                numbers = numbersBefore;
+                matches = matchesBefore;
+                wasRun2 = wasRun4 = wasZeroStarts = 0;
+                was = Carry{};
+                return 0;
+            }
+        }
+        lines += newlines;
+        // What the block loop carries from the last block taken: its classes
+        // (each byte a digit, a newline or a minus), and whether its last byte
+        // is a zero that starts a token.
+        was.space = wasNewline;
+        was.digit = ~(wasNewline | wasMinus);
+        was.minus = wasMinus;
+        wasZeroStarts =
+            base > 0 && p[base - 1] == '0' && p[base - 2] == '\n' ? uint64_t{1} << 63 : 0;
+        return base;
+    }
+
   private:
     // Of the ten digits that end at each bit of `run10`, those that are part
-    // of a longer run or lie beyond the 32-bit range. With cheap compares,
-    // first narrowed to 11 digits or more, 3000000000 and up, 2200000000 and
-    // up, or 2140000000 and up (one random number in five hundred), which are
-    // then compared with the limit as text.
-    __attribute__((always_inline)) static uint64_t beyondTenDigits(const char* q, uint64_t run10) {
+    // of a longer run or lie beyond the 32-bit range. With cheap compares and
+    // `narrow`, first narrowed to 11 digits or more, 3000000000 and up,
+    // 2200000000 and up, or 2140000000 and up (one random number in five
+    // hundred), which are then compared with the limit as text.
+    __attribute__((always_inline)) static uint64_t beyondTenDigits(const char* q, uint64_t run10,
+                                                                   bool narrow = true) {
         uint64_t suspect = run10;
-        if constexpr (Set::kCheapCompares) {
+        if (Set::kCheapCompares && narrow) {
             if (run10 == 0) {
                 return 0;
             }
@@ -186,13 +294,22 @@ struct CountReader {
 
 // Counts the canonical numbers of the window [p, p + size), which ends in
 // white space, into `tally`, up to the first token that is not one; returns
-// its offset, or `size`, with the newlines before it in `newlines`.
-template <typename Set>
-__attribute__((noinline)) size_t countWindow(const char* p, size_t size, const CountTarget& target,
-                                             Tally& tally, uint64_t& newlines) {
+// its offset, or `size`, with the newlines before it in `newlines`. With
+// kPlainFirst, the plain blocks it starts with are taken first.
+template <typename Set, bool kPlainFirst>
+__attribute__((noinline)) size_t countWith(const char* p, size_t size, const CountTarget& target,
+                                           Tally& tally, uint64_t& newlines) {
     // One loop for each kind of target, so that no block asks which.
     const auto read = [&](auto reader) {
-        const size_t stop = readBlocks<Set>(p, size, reader, newlines);
+        uint64_t plainLines = 0;
+        Carry was;
+        size_t from = 0;
+        if constexpr (kPlainFirst) {
+            from = reader.takePlainBlocks(p, size & ~size_t{63}, plainLines, was);
+        }
+        const size_t stop =
+            readBlocks<Set>(p, size, reader, newlines, was, static_cast<uint32_t>(from));
+        newlines += plainLines;
         tally.numbers += static_cast<int64_t>(reader.numbers);
         tally.matches += static_cast<int64_t>(reader.matches);
         return stop;
@@ -200,6 +317,18 @@ __attribute__((noinline)) size_t countWindow(const char* p, size_t size, const C
     const TargetWords words = targetWords(target);
     return words.length <= 3 ? read(CountReader<Set, true>{words})
                              : read(CountReader<Set, false>{words});
+}
+
+// A window that starts after the byte machine read a token (the byte before
+// it is not white space) is read block by block from its start: where such
+// tokens lie a few blocks apart, as in a file of signs and leading zeros,
+// the plain blocks that end at each cost more than they save.
+template <typename Set>
+size_t countWindow(const char* p, size_t size, const CountTarget& target, Tally& tally,
+                   uint64_t& newlines) {
+    return isSpace(static_cast<unsigned char>(p[-1]))
+               ? countWith<Set, true>(p, size, target, tally, newlines)
+               : countWith<Set, false>(p, size, target, tally, newlines);
 }
 
 }  // namespace
