@@ -351,31 +351,37 @@ TEST_P(NumberScanner, PlainNumbersAcrossWindowSeams) {
 
 // Files of plain numbers only, where the count compares text and converts
 // nothing, with near misses of the target: the same length and the same
-// first, second and last bytes, a middle digit one higher or lower.
+// first, second and last bytes, a middle digit one higher or lower; and
+// longer numbers that end in the target's text. Some files are lines alone.
 TEST_P(NumberScanner, PlainNumbersAndNearMissesOfTheTarget) {
     std::mt19937_64 rng(7);
     for (const std::int32_t target :
          {123456, -123456, 1234, 2147483647, -2147483647 - 1, 1000000000, -1999999999}) {
         const std::string canonical = std::to_string(target);
-        std::string text;
-        for (int i = 0; i < 60000; ++i) {
-            const auto pick = rng() % 8;
-            std::string token = std::to_string(static_cast<std::int32_t>(rng()));
-            if (pick == 0) {
-                token = canonical;
-            } else if (pick <= 2 && canonical.size() >= 4) {
-                token = canonical;
-                // A middle digit: the first, second and last bytes are
-                // compared apart.
-                const auto at = static_cast<std::size_t>(2 + rng() % (canonical.size() - 3));
-                token[at] = static_cast<char>(token[at] == '0' ? '1' : token[at] - 1);
-                if (pick == 2) {
-                    token[at] = static_cast<char>(canonical[at] == '9' ? '8' : canonical[at] + 1);
+        for (const bool lines : {false, true}) {
+            std::string text;
+            for (int i = 0; i < 60000; ++i) {
+                const auto pick = rng() % 10;
+                std::string token = std::to_string(static_cast<std::int32_t>(rng()));
+                if (pick == 0) {
+                    token = canonical;
+                } else if (pick <= 2 && canonical.size() >= 4) {
+                    token = canonical;
+                    // A middle digit: the first, second and last bytes are
+                    // compared apart.
+                    const auto at = static_cast<std::size_t>(2 + rng() % (canonical.size() - 3));
+                    token[at] = static_cast<char>(token[at] == '0' ? '1' : token[at] - 1);
+                    if (pick == 2) {
+                        token[at] =
+                            static_cast<char>(canonical[at] == '9' ? '8' : canonical[at] + 1);
+                    }
+                } else if (pick == 3 && canonical.size() <= 8) {
+                    token = (target > 0 ? "-" : "9") + canonical.substr(target < 0);
                 }
+                text += token + (lines || rng() % 3 == 0 ? "\n" : " ");
             }
-            text += token + (rng() % 3 == 0 ? "\n" : " ");
+            expectAgreement(text, "near misses of " + canonical + (lines ? ", lines" : ""), 8);
         }
-        expectAgreement(text, "near misses of " + canonical, 8);
     }
 }
 

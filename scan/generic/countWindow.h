@@ -157,22 +157,25 @@ struct CountReader {
     // on with `was` and the reader's own masks (a token open there has been
     // counted), and adds the newlines before it to `lines`.
     //
-    // The ten-digit numbers are not checked block by block: those whose
-    // first digit is not 1 (one in eight of them in a file of random 32-bit
-    // numbers), or that are longer, are noted and compared with the limit
-    // once the blocks are read, and where one lies beyond it, nothing is
-    // taken here and the block loop reads the whole window. Narrowed further
-    // at each block, they made every kernel slower; checked one by one at
-    // each block, an unpredictable branch each, too.
+    // What is rare is not settled block by block, but noted, and settled
+    // once the blocks are read, without a branch in each block:
+    //   - ten-digit numbers whose first digit is not 1 (one in eight of them
+    //     in a file of random 32-bit numbers), or that are longer: each is
+    //     compared with the limit, and where one lies beyond it, nothing is
+    //     taken here and the block loop reads the whole window. Narrowed
+    //     further at each block, they made every kernel slower.
+    //   - tokens that end in the target's last byte and start with its first
+    //     (one in a hundred): each is compared with it whole. (Targets of up
+    //     to three bytes are settled by the blocks' masks, as in take().)
     __attribute__((always_inline)) size_t takePlainBlocks(const char* p, size_t whole,
                                                           uint64_t& lines, Carry& was) {
         uint64_t wasNewline = ~uint64_t{0}, wasMinus = 0, wasFirstZero = 0;
         uint64_t newlines = 0;
         size_t base = 0;
-        struct Suspects {
+        struct Noted {
             uint32_t base;
-            uint64_t bits;
-        } suspects[kMostPlainBlocks];
+            uint64_t tenDigits, targets;  // the bit of each one's last digit, or of its end
+        } noted[kMostPlainBlocks];
         unsigned found = 0;
         whole = whole < 64 * kMostPlainBlocks ? whole : 64 * kMostPlainBlocks;
         const uint64_t numbersBefore = numbers, matchesBefore = matches;
@@ -208,23 +211,35 @@ struct CountReader {
             if (odd != 0) {
                 break;
             }
-            uint64_t suspect = run10;
+            uint64_t tenDigits = run10;
             if (Set::kCheapCompares && run10 != 0) {
-                suspect &= blockMask<Set>(q, [](const char* at) {
+                tenDigits &= blockMask<Set>(q, [](const char* at) {
                     return Set::either(Set::inRange(Set::load(at - 10), '0', '9'),
                                        above(Set::load(at - 9), '1'));
                 });
             }
-            suspects[found] = {static_cast<uint32_t>(base), suspect};
-            found += suspect != 0;
             newlines += countOnes(newline);
-            BlockTokens t;
-            t.starts = ~newline & afterNewline;
-            t.space = newline;
-            t.ends = newline & ~afterNewline;
-            Carry before;
-            before.space = wasNewline;
-            take(q, 0, t, before);
+            uint64_t targets = 0;
+            if constexpr (kShort || !Set::kCheapCompares) {
+                BlockTokens t;
+                t.starts = ~newline & afterNewline;
+                t.space = newline;
+                t.ends = newline & ~afterNewline;
+                Carry before;
+                before.space = wasNewline;
+                take(q, 0, t, before);
+            } else {
+                numbers += countOnes(~newline & afterNewline);
+                const unsigned length = words.length;
+                const auto first = Set::splat(words.first);
+                const auto last = Set::splat(words.last);
+                targets = newline & ~afterNewline & blockMask<Set>(q, [&](const char* at) {
+                              return Set::both(Set::equal(Set::load(at - 1), last),
+                                               Set::equal(Set::load(at - length), first));
+                          });
+            }
+            noted[found] = {static_cast<uint32_t>(base), tenDigits, targets};
+            found += (tenDigits | targets) != 0;
             wasNewline = newline;
             wasMinus = minus;
             wasFirstZero = firstZero;
@@ -232,7 +247,13 @@ struct CountReader {
             wasRun4 = run4;
         }
         for (unsigned i = 0; i < found; ++i) {
-            if (beyondTenDigits(p + suspects[i].base, suspects[i].bits, false) != 0) {
+            const char* q = p + noted[i].base;
+            for (uint64_t h = noted[i].targets; h != 0; h &= h - 1) {
+                const char* end = q + firstOne(h);
+                matches += isSpace(static_cast<unsigned char>(*(end - words.length - 1))) &&
+                           isTarget(end, words);
+            }
+            if (beyondTenDigits(q, noted[i].tenDigits, false) != 0) {
                 numbers = numbersBefore;
                 matches = matchesBefore;
                 wasRun2 = wasRun4 = wasZeroStarts = 0;
