@@ -59,10 +59,6 @@ inline uint64_t beyondLimit(const char* digits, bool negative) {
            static_cast<uint64_t>((first == head) & (last > limit));
 }
 
-// The most blocks that takePlainBlocks reads of a window: all those of the
-// driver's windows.
-constexpr size_t kMostPlainBlocks = 128;
-
 // Counts a window's tokens block by block (see readBlocks). It cannot take a
 // token that is not canonical: an unusual byte, a lone sign, a "+", a leading
 // zero, "-0", more than 10 digits, or 10 digits beyond the 32-bit range.
@@ -152,33 +148,15 @@ struct CountReader {
     // Counts the whole blocks of [p, p + whole) from the first while each
     // holds only digits, newlines and minus signs, as most files do, and no
     // token that is not canonical: the blocks the block loop then takes
-    // without white space to look for, nor masks of it to carry. Returns the
+    // without white space to look for, nor its masks to carry. Returns the
     // offset of the first block it did not take, where the block loop goes
     // on with `was` and the reader's own masks (a token open there has been
     // counted), and adds the newlines before it to `lines`.
-    //
-    // What is rare is not settled block by block, but noted, and settled
-    // once the blocks are read, without a branch in each block:
-    //   - ten-digit numbers whose first digit is not 1 (one in eight of them
-    //     in a file of random 32-bit numbers), or that are longer: each is
-    //     compared with the limit, and where one lies beyond it, nothing is
-    //     taken here and the block loop reads the whole window. Narrowed
-    //     further at each block, they made every kernel slower.
-    //   - tokens that end in the target's last byte and start with its first
-    //     (one in a hundred): each is compared with it whole. (Targets of up
-    //     to three bytes are settled by the blocks' masks, as in take().)
     __attribute__((always_inline)) size_t takePlainBlocks(const char* p, size_t whole,
                                                           uint64_t& lines, Carry& was) {
         uint64_t wasNewline = ~uint64_t{0}, wasMinus = 0, wasFirstZero = 0;
         uint64_t newlines = 0;
         size_t base = 0;
-        struct Noted {
-            uint32_t base;
-            uint64_t tenDigits, targets;  // the bit of each one's last digit, or of its end
-        } noted[kMostPlainBlocks];
-        unsigned found = 0;
-        whole = whole < 64 * kMostPlainBlocks ? whole : 64 * kMostPlainBlocks;
-        const uint64_t numbersBefore = numbers, matchesBefore = matches;
         for (; base < whole; base += 64) {
             const char* q = p + base;
             using Compare = decltype(Set::is(Set::load(q), '0'));
@@ -200,66 +178,31 @@ struct CountReader {
             const uint64_t zero = Set::blockBitsOf(zeroV);
             const uint64_t afterNewline = behind<1>(newline, wasNewline);
             const uint64_t afterMinus = behind<1>(minus, wasMinus);
+            // A zero that starts a number's digits, and a digit after one.
             const uint64_t firstZero = zero & (afterNewline | afterMinus);
             const uint64_t leadingZero = digit & behind<1>(firstZero, wasFirstZero);
             // Before each digit lies a digit, a newline or a minus.
             const uint64_t run2 = digit & ~(afterNewline | afterMinus);
             const uint64_t run4 = run2 & behind<2>(run2, wasRun2);
             const uint64_t run10 = run4 & behind<4>(run4, wasRun4) & behind<8>(run2, wasRun2);
-            const uint64_t odd =
-                (minus & ~afterNewline) | (afterMinus & (zero | ~digit)) | leadingZero;
+            const uint64_t odd = (minus & ~afterNewline) | (afterMinus & (zero | ~digit)) |
+                                 leadingZero | beyondTenDigits(q, run10);
             if (odd != 0) {
                 break;
             }
-            uint64_t tenDigits = run10;
-            if (Set::kCheapCompares && run10 != 0) {
-                tenDigits &= blockMask<Set>(q, [](const char* at) {
-                    return Set::either(Set::inRange(Set::load(at - 10), '0', '9'),
-                                       above(Set::load(at - 9), '1'));
-                });
-            }
             newlines += countOnes(newline);
-            uint64_t targets = 0;
-            if constexpr (kShort || !Set::kCheapCompares) {
-                BlockTokens t;
-                t.starts = ~newline & afterNewline;
-                t.space = newline;
-                t.ends = newline & ~afterNewline;
-                Carry before;
-                before.space = wasNewline;
-                take(q, 0, t, before);
-            } else {
-                numbers += countOnes(~newline & afterNewline);
-                const unsigned length = words.length;
-                const auto first = Set::splat(words.first);
-                const auto last = Set::splat(words.last);
-                targets = newline & ~afterNewline & blockMask<Set>(q, [&](const char* at) {
-                              return Set::both(Set::equal(Set::load(at - 1), last),
-                                               Set::equal(Set::load(at - length), first));
-                          });
-            }
-            noted[found] = {static_cast<uint32_t>(base), tenDigits, targets};
-            found += (tenDigits | targets) != 0;
+            BlockTokens t;
+            t.starts = ~newline & afterNewline;
+            t.space = newline;
+            t.ends = newline & ~afterNewline;
+            Carry before;
+            before.space = wasNewline;
+            take(q, 0, t, before);
             wasNewline = newline;
             wasMinus = minus;
             wasFirstZero = firstZero;
             wasRun2 = run2;
             wasRun4 = run4;
-        }
-        for (unsigned i = 0; i < found; ++i) {
-            const char* q = p + noted[i].base;
-            for (uint64_t h = noted[i].targets; h != 0; h &= h - 1) {
-                const char* end = q + firstOne(h);
-                matches += isSpace(static_cast<unsigned char>(*(end - words.length - 1))) &&
-                           isTarget(end, words);
-            }
-            if (beyondTenDigits(q, noted[i].tenDigits, false) != 0) {
-                numbers = numbersBefore;
-                matches = matchesBefore;
-                wasRun2 = wasRun4 = wasZeroStarts = 0;
-                was = Carry{};
-                return 0;
-            }
         }
         lines += newlines;
         // What the block loop carries from the last block taken: its classes
@@ -275,14 +218,13 @@ struct CountReader {
 
   private:
     // Of the ten digits that end at each bit of `run10`, those that are part
-    // of a longer run or lie beyond the 32-bit range. With cheap compares and
-    // `narrow`, first narrowed to 11 digits or more, 3000000000 and up,
-    // 2200000000 and up, or 2140000000 and up (one random number in five
-    // hundred), which are then compared with the limit as text.
-    __attribute__((always_inline)) static uint64_t beyondTenDigits(const char* q, uint64_t run10,
-                                                                   bool narrow = true) {
+    // of a longer run or lie beyond the 32-bit range. With cheap compares,
+    // first narrowed to 11 digits or more, 3000000000 and up, 2200000000 and
+    // up, or 2140000000 and up (one random number in five hundred), which are
+    // then compared with the limit as text.
+    __attribute__((always_inline)) static uint64_t beyondTenDigits(const char* q, uint64_t run10) {
         uint64_t suspect = run10;
-        if (Set::kCheapCompares && narrow) {
+        if constexpr (Set::kCheapCompares) {
             if (run10 == 0) {
                 return 0;
             }
