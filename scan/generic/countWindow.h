@@ -159,23 +159,10 @@ struct CountReader {
         size_t base = 0;
         for (; base < whole; base += 64) {
             const char* q = p + base;
-            using Compare = decltype(Set::is(Set::load(q), '0'));
-            constexpr unsigned kVectors = 64 / Set::kVecBytes;
-            Compare digitV[kVectors], minusV[kVectors], newlineV[kVectors], zeroV[kVectors];
-            for (unsigned k = 0; k < kVectors; ++k) {
-                const auto bytes = Set::load(q + k * Set::kVecBytes);
-                digitV[k] = Set::inRange(bytes, '0', '9');
-                minusV[k] = Set::is(bytes, '-');
-                newlineV[k] = Set::is(bytes, '\n');
-                zeroV[k] = Set::is(bytes, '0');
-            }
-            const uint64_t digit = Set::blockBitsOf(digitV);
-            const uint64_t minus = Set::blockBitsOf(minusV);
-            const uint64_t newline = Set::blockBitsOf(newlineV);
+            const auto [digit, minus, newline, zero] = classesOf<Set>(q);
             if ((digit | minus | newline) != ~uint64_t{0}) {
                 break;
             }
-            const uint64_t zero = Set::blockBitsOf(zeroV);
             const uint64_t afterNewline = behind<1>(newline, wasNewline);
             const uint64_t afterMinus = behind<1>(minus, wasMinus);
             // A zero that starts a number's digits, and a digit after one.
