@@ -147,11 +147,11 @@ struct CountReader {
 
     // Counts the whole blocks of [p, p + whole) from the first while each
     // holds only digits, newlines and minus signs, as most files do, and no
-    // token that is not canonical: the blocks the block loop then takes
-    // without white space to look for, nor its masks to carry. Returns the
-    // offset of the first block it did not take, where the block loop goes
-    // on with `was` and the reader's own masks (a token open there has been
-    // counted), and adds the newlines before it to `lines`.
+    // token that is not canonical. Such a block is taken as the block loop
+    // would take it, but with no white space to look for and fewer masks to
+    // carry. Returns the offset of the first block it did not take, where the
+    // block loop goes on with `was` and the reader's own masks (a token open
+    // there has been counted), and adds the newlines before it to `lines`.
     __attribute__((always_inline)) size_t takePlainBlocks(const char* p, size_t whole,
                                                           uint64_t& lines, Carry& was) {
         uint64_t wasNewline = ~uint64_t{0}, wasMinus = 0, wasFirstZero = 0;
