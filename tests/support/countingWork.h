@@ -16,7 +16,8 @@
 
 class CountingWork : public scan::CountWork {
   public:
-    explicit CountingWork(std::int32_t target) : CountWork(target) {}
+    explicit CountingWork(std::int32_t target, const scan::ScanKernel& kernel = scan::bestKernel())
+        : CountWork(target, kernel) {}
 
     scan::ScanEnd read(std::streambuf& piece, std::uint64_t index, unsigned slot) override {
         if (index == outOfMemoryPiece) {
