@@ -25,7 +25,8 @@ struct Tally {
 };
 
 // A window is the text [p, p + size), which ends in white space (or is
-// empty); 64 bytes after it and 16 before it must be readable. A reader of
+// empty); 64 bytes after it must be readable, and before it, the bytes from
+// 16 before the 64-byte boundary at or below p. A reader of
 // windows takes plain tokens, a minus or nothing and then one to ten digits
 // within the 32-bit range, and stops at the first token it cannot take: it
 // returns that token's offset, or `size`, having taken every token before

@@ -349,6 +349,28 @@ TEST_P(NumberScanner, PlainNumbersAcrossWindowSeams) {
     }
 }
 
+// A window after white space is read in blocks from the cache line its first
+// byte is on, the bytes before it read as newlines: a window that starts on a
+// line's last byte, after white space of every kind, with a sign or a zero
+// whose next byte lies on the next line.
+TEST_P(NumberScanner, AWindowThatStartsOnTheLastByteOfACacheLine) {
+    static_assert(kWindow % 64 == 0, "the second window starts where the first line ends");
+    std::string plain;
+    while (plain.size() < kWindow - 16) {
+        plain += "4321\n";
+    }
+    plain.resize(kWindow - 2, '\n');
+    for (const char space : {' ', '\t', '\n', '\v', '\f', '\r'}) {
+        for (const char* token : {"05", "00", "0", "-05", "-0", "-5", "5"}) {
+            for (const char* after : {"\n7\n", " 8 -9\n"}) {
+                const std::string text = plain + space + token + after + plain;
+                expectAgreement(text, std::string("token ") + token + " after byte " +
+                                          std::to_string(space) + ", then \"" + after + "\"");
+            }
+        }
+    }
+}
+
 // Files of plain numbers only, where the count compares text and converts
 // nothing, with near misses of the target: the same length and the same
 // first, second and last bytes, a middle digit one higher or lower; and
