@@ -128,6 +128,7 @@ void readWindows(ScanState& s, const char* p, const char* end, std::int32_t*& ou
     // its first 16 bytes: where unusual tokens lie that close together, a
     // window for each costs more than the machine.
     std::size_t machineRun = 0;
+    bool seam = s.phase != ScanState::betweenTokens;  // a token open since the chunk before
     while (p < end) {
         if (s.phase == ScanState::betweenTokens) {
             const auto span = std::min(kWindow, static_cast<std::size_t>(end - p));
@@ -151,6 +152,15 @@ void readWindows(ScanState& s, const char* p, const char* end, std::int32_t*& ou
         if (s.failed) {
             return;
         }
+        if (seam && p < end) {
+            // The white space after a token that the chunk started in the
+            // middle of is read too, so that the next window starts after
+            // white space, as after a window: the count reads a window right
+            // after a token the machine read as one among unusual tokens.
+            s.line += *p == '\n';
+            ++p;
+        }
+        seam = false;
     }
 }
 
