@@ -151,13 +151,10 @@ inline size_t startOfTokenAt(const char* p, size_t at) {
     return at;
 }
 
-// Reads the window [p + front, p + size), which ends in white space, block by
-// block from `p` with `reader`, up to the first token that the reader cannot
-// take. Returns that token's offset from `p`, or `size`, and counts the
-// newlines before it into `newlines`. The first block's `front` bytes, before
-// the window, count as white space: a caller that starts the blocks on a
-// cache line, as the count does, has no block's load straddle two lines. Reads
-// up to 64 bytes past the window, and 16 before `p`.
+// Reads the window [p, p + size), which ends in white space, block by block
+// with `reader`, up to the first token that the reader cannot take. Returns
+// that token's offset, or `size`, and counts the newlines before it into
+// `newlines`. Reads up to 64 bytes past the window, and 16 before it.
 //
 // A reader has, for each block at `q` (its offset `base`), given its tokens
 // `t` and what the block before left in `was`:
@@ -176,7 +173,7 @@ inline size_t startOfTokenAt(const char* p, size_t at) {
 template <typename Set, typename Reader>
 __attribute__((always_inline)) inline size_t readBlocks(const char* p, size_t size, Reader& reader,
                                                         uint64_t& newlines, Carry was = {},
-                                                        uint32_t base = 0, unsigned front = 0) {
+                                                        uint32_t base = 0) {
     uint64_t lines = 0, unusual = 0;
     const auto takeTokens = [&](const BlockTokens& t) __attribute__((always_inline)) {
         lines += countOnes(t.newline);
@@ -197,20 +194,13 @@ __attribute__((always_inline)) inline size_t readBlocks(const char* p, size_t si
         takeTokens(t);
         return true;
     };
-    // The bytes of the block at `at` from the window's start on.
-    const auto fromStart = [front](uint32_t at) {
-        return at == 0 ? ~uint64_t{0} << front : ~uint64_t{0};
-    };
     const auto whole = static_cast<uint32_t>(size & ~size_t{63});
     bool plain = true;
-    if (front != 0 && base == 0 && whole != 0 && (plain = take(fromStart(0)))) {
-        base = 64;  // the first block on its own, so that the others need no mask
-    }
-    while (plain && base < whole && (plain = take(~uint64_t{0}))) {
+    while (base < whole && (plain = take(~uint64_t{0}))) {
         base += 64;
     }
     if (plain && base < size) {
-        plain = take(bitsBelow(static_cast<unsigned>(size - base)) & fromStart(base));
+        plain = take(bitsBelow(static_cast<unsigned>(size - base)));
     }
     size_t stop = size;
     if (!plain) {
@@ -219,8 +209,7 @@ __attribute__((always_inline)) inline size_t readBlocks(const char* p, size_t si
             reader.dropOpenToken();
         } else {
             // stop <= size: within the window.
-            const uint64_t valid = bitsBelow(static_cast<unsigned>(stop - base)) & fromStart(base);
-            takeTokens(tokensOf<Set>(p + base, valid, was));
+            takeTokens(tokensOf<Set>(p + base, bitsBelow(static_cast<unsigned>(stop - base)), was));
         }
     }
     newlines = lines;
