@@ -124,43 +124,46 @@ void describeBadToken(ScanEnd& end, const ScanState& state, const TokenText& ope
 template <typename Window>
 void readWindows(ScanState& s, const char* p, const char* end, std::int32_t*& out,
                  std::uint16_t* bounds, Window window) {
-    // How far the byte machine reads on after a window that stopped within
-    // its first 16 bytes: where unusual tokens lie that close together, a
-    // window for each costs more than the machine.
-    std::size_t machineRun = 0;
-    bool seam = s.phase != ScanState::betweenTokens;  // a token open since the chunk before
-    while (p < end) {
-        if (s.phase == ScanState::betweenTokens) {
-            const auto span = std::min(kWindow, static_cast<std::size_t>(end - p));
-            std::size_t size = span;
-            while (size > 0 && !isSpace(static_cast<unsigned char>(p[size - 1]))) {
-                --size;
-            }
-            std::uint64_t newlines = 0;
-            const std::size_t stop = window(p, size, out, bounds, newlines);
-            s.line += newlines;
-            p += stop;
-            if (stop == size && size != 0) {
-                continue;  // the next window starts with the token cut by this one's end
-            }
-            machineRun = stop < 16 ? kDenseRun : 0;
-        }
-        const char* const readOn = p + std::min(machineRun, static_cast<std::size_t>(end - p));
+    // Has the byte machine read on to the first white space at or past
+    // `readOn`, or to `end`; false if it stopped at a bad token.
+    const auto machineTo = [&](const char* readOn) {
         do {
             p = runMachine(s, p, end, out);
         } while (p < end && !s.failed && (p < readOn || !isSpace(static_cast<unsigned char>(*p))));
-        if (s.failed) {
+        return !s.failed;
+    };
+    if (s.phase != ScanState::betweenTokens) {
+        // A token open since the chunk before, and the white space byte
+        // after it, so that the first window starts after white space, as
+        // after a window: the count reads a window right after a token the
+        // machine read as one among unusual tokens.
+        if (!machineTo(p)) {
             return;
         }
-        if (seam && p < end) {
-            // The white space after a token that the chunk started in the
-            // middle of is read too, so that the next window starts after
-            // white space, as after a window: the count reads a window right
-            // after a token the machine read as one among unusual tokens.
+        if (p < end) {
             s.line += *p == '\n';
             ++p;
         }
-        seam = false;
+    }
+    while (p < end) {
+        const auto span = std::min(kWindow, static_cast<std::size_t>(end - p));
+        std::size_t size = span;
+        while (size > 0 && !isSpace(static_cast<unsigned char>(p[size - 1]))) {
+            --size;
+        }
+        std::uint64_t newlines = 0;
+        const std::size_t stop = window(p, size, out, bounds, newlines);
+        s.line += newlines;
+        p += stop;
+        if (stop == size && size != 0) {
+            continue;  // the next window starts with the token cut by this one's end
+        }
+        // Where unusual tokens lie close together (the window stopped within
+        // its first 16 bytes), a window for each costs more than the machine.
+        const std::size_t machineRun = stop < 16 ? kDenseRun : 0;
+        if (!machineTo(p + std::min(machineRun, static_cast<std::size_t>(end - p)))) {
+            return;
+        }
     }
 }
 
