@@ -184,19 +184,23 @@ TEST_P(NumberScanner, SignsAndZerosAtEveryPlaceOfABlock) {
 }
 
 // Ten and eleven digits at every place of a window's first blocks, after
-// plain numbers: at the limits, just past them, and past them in the first
-// digits, the third, the last; eleven whose every ten start with 0 or 1.
+// plain numbers and before more, so that every block but the last is whole:
+// at the limits, just past them, and past them in the first digit, the
+// second, the third, the last; eleven whose every ten start with 0 or 1.
 // One that starts in a block and ends in the next is judged by masks carried
 // across.
 TEST_P(NumberScanner, LongNumbersAtEveryPlaceOfABlock) {
+    const std::string after = plainNumbersOfLength(128);
     for (std::size_t at = 0; at < 140; ++at) {
         const std::string before = plainNumbersOfLength(at);
-        for (const char* number : {"2147483647", "-2147483648", "2147483648", "-2147483649",
-                                   "2999999999", "2200000000", "2150000000", "1999999999",
-                                   "12345678901", "10000000000", "-11111111111", "-1000000000"}) {
+        for (const char* number :
+             {"2147483647", "-2147483648", "2147483648", "-2147483649", "3000000000", "-4000000000",
+              "2999999999", "2200000000", "2150000000", "1999999999", "12345678901", "10000000000",
+              "-11111111111", "-1000000000"}) {
+            const std::string text = before + number + " 6 " + after;
             const std::string where = "\"" + std::string(number) + "\" at " + std::to_string(at);
-            expectAgreement(before + number + " 6\n", where, 3);
-            expectAgreement(withNewlines(before + number + " 6\n"), where + ", newlines alone", 3);
+            expectAgreement(text, where, 3);
+            expectAgreement(withNewlines(text), where + ", newlines alone", 3);
         }
     }
 }

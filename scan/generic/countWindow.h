@@ -59,6 +59,54 @@ inline uint64_t beyondLimit(const char* digits, bool negative) {
            static_cast<uint64_t>((first == head) & (last > limit));
 }
 
+// Whether a plain block is the window's first, as a type.
+template <bool kFirst>
+struct PlainBlockAt {
+    static constexpr bool first = kFirst;
+};
+
+// What the plain blocks carry from block to block: the block before's
+// newlines (every byte before the window counts as one), which the caller
+// keeps, and where the set finds the masks from classes (see plainMasksOf),
+// its minus signs and its zeros that start a token.
+struct PlainCarry {
+    uint64_t newline = ~uint64_t{0}, minus = 0, firstZero = 0;
+};
+
+// The masks of the plain block at `q` (see PlainMasks), whose bytes in
+// `outside` lie before the window, as are those before the block if kFirst.
+// By default from the block's classes: there every byte before a digit is a
+// digit, a newline or a minus, so none of white space is looked for.
+template <typename Set, bool kFirst>
+__attribute__((always_inline)) inline PlainMasks plainMasksOf(const char* q, uint64_t outside,
+                                                              PlainCarry& was) {
+    if constexpr (Set::kPlainMasks) {
+        return Set::template plainMasks<kFirst>(q, outside, was.newline);
+    } else {
+        auto [digit, minus, newline, zero] = classesOf<Set>(q);
+        digit &= ~outside;
+        minus &= ~outside;
+        zero &= ~outside;
+        newline |= outside;
+        const uint64_t afterNewline = behind<1>(newline, was.newline);
+        const uint64_t afterMinus = behind<1>(minus, was.minus);
+        // A zero that starts a number's digits, and a digit after one.
+        const uint64_t firstZero = zero & (afterNewline | afterMinus);
+        const uint64_t leadingZero = digit & behind<1>(firstZero, was.firstZero);
+        PlainMasks m;
+        m.odd = ~(digit | minus | newline) | (minus & ~afterNewline) |
+                (afterMinus & (zero | ~digit)) | leadingZero;
+        m.newline = newline;
+        m.ends = newline & ~afterNewline;
+        // Before each digit lies a digit, a newline or a minus.
+        m.run2 = digit & ~(afterNewline | afterMinus);
+        m.run3 = m.longStarts = m.high21 = 0;  // not looked at: the range is checked by compares
+        was.minus = minus;
+        was.firstZero = firstZero;
+        return m;
+    }
+}
+
 // Counts a window's tokens block by block (see readBlocks). It cannot take a
 // token that is not canonical: an unusual byte, a lone sign, a "+", a leading
 // zero, "-0", more than 10 digits, or 10 digits beyond the 32-bit range.
@@ -110,12 +158,19 @@ struct CountReader {
     __attribute__((always_inline)) void take(const char* q, uint32_t, const BlockTokens& t,
                                              const Carry& was) {
         numbers += countOnes(t.starts);
+        matchTargets(q, t.ends, t.space, was.space);
+    }
+
+    // Counts the target among the tokens that end at `ends` in the block at
+    // `q`, given its white space and the block before's.
+    __attribute__((always_inline)) void matchTargets(const char* q, uint64_t ends, uint64_t space,
+                                                     uint64_t wasSpace) {
         // The white space before a token of the target's length: `back`
         // places before its end, reaching back into the previous block.
         const unsigned length = words.length;
         const unsigned back = length + 1;
-        const auto spaceBack = [&] { return (t.space << back) | (was.space >> (64 - back)); };
-        uint64_t candidates = t.ends;
+        const auto spaceBack = [&] { return (space << back) | (wasSpace >> (64 - back)); };
+        uint64_t candidates = ends;
         if constexpr (Set::kCheapCompares) {
             // Tokens of the target's length that end here, with its first,
             // second and last bytes in place: for a target of up to three
@@ -134,12 +189,12 @@ struct CountReader {
                 matches += countOnes(candidates & spaceBack());
                 return;
             }
-            if (candidates == 0) {
-                return;  // rare enough that the white space before is looked up only here
+            if (candidates != 0) {
+                // Rare enough to be looked at apart, the white space before too.
+                matches += matchesApart(q, candidates & spaceBack(), words);
             }
-        }
-        for (uint64_t h = candidates & spaceBack(); h != 0; h &= h - 1) {
-            matches += isTarget(q + firstOne(h), words);
+        } else {
+            matches += matchesAmong(q, candidates & spaceBack(), words);
         }
     }
 
@@ -150,72 +205,83 @@ struct CountReader {
     // token that is not canonical; the first block's `front` bytes, before
     // the window, are read as newlines. Such a block is taken as the block
     // loop would take it, but with no white space to look for and fewer masks
-    // to carry. Returns the offset of the first block it did not take, where
-    // the block loop goes on with `was` and the reader's own masks (a token
-    // open there has been counted), and adds the newlines before it to `lines`.
+    // to carry, its tokens counted at their ends. Returns the offset of the
+    // first block it did not take, where the block loop goes on with `was`
+    // and the reader's own masks (a token open there has been counted), and
+    // adds the newlines before it to `lines`.
     __attribute__((always_inline)) size_t takePlainBlocks(const char* p, size_t whole,
                                                           unsigned front, uint64_t& lines,
                                                           Carry& was) {
-        uint64_t wasNewline = ~uint64_t{0}, wasMinus = 0, wasFirstZero = 0;
-        uint64_t newlines = 0;
+        PlainCarry carry;
+        uint64_t newlines = 0, wasRun3 = 0, wasRun6 = 0, wasLongStarts = 0, wasHigh21 = 0;
         // Takes the block at `q`, whose bytes in `outside` lie before the window.
-        const auto takeBlock = [&](const char* q, uint64_t outside) __attribute__((always_inline)) {
-            auto [digit, minus, newline, zero] = classesOf<Set>(q);
-            const uint64_t windowNewlines = newline & ~outside;
-            digit &= ~outside;
-            minus &= ~outside;
-            zero &= ~outside;
-            newline |= outside;
-            if ((digit | minus | newline) != ~uint64_t{0}) {
-                return false;
+        const auto takeBlock = [&](const char* q, uint64_t outside, auto at)
+            __attribute__((always_inline)) {
+            const PlainMasks m = plainMasksOf<Set, decltype(at)::first>(q, outside, carry);
+            uint64_t odd = m.odd;
+            if constexpr (Set::kPlainMasks) {
+                // Ten digits in a row whose second is one of longStarts, or
+                // whose third is one of high21: eleven or more, or ten that
+                // start high, each compared with the limit.
+                const uint64_t run6 = m.run3 & behind<3>(m.run3, wasRun3);
+                const uint64_t run10 = run6 & behind<4>(run6, wasRun6);
+                const uint64_t suspects = run10 & (behind<8>(m.longStarts, wasLongStarts) |
+                                                   behind<7>(m.high21, wasHigh21));
+                odd |= suspects != 0 ? beyondLimitApart(q, suspects) : 0;
+                wasRun3 = m.run3;
+                wasRun6 = run6;
+                wasLongStarts = m.longStarts;
+                wasHigh21 = m.high21;
+            } else {
+                const uint64_t run4 = m.run2 & behind<2>(m.run2, wasRun2);
+                const uint64_t run10 = run4 & behind<4>(run4, wasRun4) & behind<8>(m.run2, wasRun2);
+                odd |= beyondTenDigits(q, run10);
+                wasRun2 = m.run2;
+                wasRun4 = run4;
             }
-            const uint64_t afterNewline = behind<1>(newline, wasNewline);
-            const uint64_t afterMinus = behind<1>(minus, wasMinus);
-            // A zero that starts a number's digits, and a digit after one.
-            const uint64_t firstZero = zero & (afterNewline | afterMinus);
-            const uint64_t leadingZero = digit & behind<1>(firstZero, wasFirstZero);
-            // Before each digit lies a digit, a newline or a minus.
-            const uint64_t run2 = digit & ~(afterNewline | afterMinus);
-            const uint64_t run4 = run2 & behind<2>(run2, wasRun2);
-            const uint64_t run10 = run4 & behind<4>(run4, wasRun4) & behind<8>(run2, wasRun2);
-            const uint64_t odd = (minus & ~afterNewline) | (afterMinus & (zero | ~digit)) |
-                                 leadingZero | beyondTenDigits(q, run10);
             if (odd != 0) {
                 return false;
             }
-            newlines += countOnes(windowNewlines);
-            BlockTokens t;
-            t.starts = ~newline & afterNewline;
-            t.space = newline;
-            t.ends = newline & ~afterNewline;
-            Carry before;
-            before.space = wasNewline;
-            take(q, 0, t, before);
-            wasNewline = newline;
-            wasMinus = minus;
-            wasFirstZero = firstZero;
-            wasRun2 = run2;
-            wasRun4 = run4;
+            newlines += countOnes(m.newline & ~outside);
+            numbers += countOnes(m.ends);
+            matchTargets(q, m.ends, m.newline, carry.newline);
+            carry.newline = m.newline;
             return true;
         };
         size_t base = 0;
-        if (whole != 0 && takeBlock(p, bitsBelow(front))) {
+        if (whole != 0 && takeBlock(p, bitsBelow(front), PlainBlockAt<true>{})) {
             // The first block on its own, so that the others need no mask.
-            for (base = 64; base < whole && takeBlock(p + base, 0); base += 64) {
+            for (base = 64; base < whole && takeBlock(p + base, 0, PlainBlockAt<false>{});
+                 base += 64) {
             }
         }
         lines += newlines;
-        // What the block loop carries from the last block taken: its classes
-        // (each byte a digit, a newline or a minus), and its zeros that start
-        // a token (a taken block holds no "-0").
-        was.space = wasNewline;
-        was.digit = ~(wasNewline | wasMinus);
-        was.minus = wasMinus;
-        wasZeroStarts = wasFirstZero;
+        if (base != 0) {
+            handOver(p + base, base == 64 ? bitsBelow(front) : 0, carry.newline, was);
+        }
         return base;
     }
 
   private:
+    // What the block loop carries from the last plain block taken, which ends
+    // before `end` and whose bytes in `outside` lie before the window: its
+    // white space (its newlines, `newline`), its digits and minus signs, and
+    // its zeros that start a token, which it looks at one or two bytes back
+    // only (so the zeros' first bit, which would need the block before, is
+    // left out). A token open at its end, which the block loop counts at no
+    // start, is counted here.
+    void handOver(const char* end, uint64_t outside, uint64_t newline, Carry& was) {
+        auto [digit, minus, unusedNewline, zero] = classesOf<Set>(end - 64);
+        (void)unusedNewline;
+        was.space = newline;
+        was.digit = digit & ~outside;
+        was.minus = minus & ~outside;
+        wasZeroStarts = zero & ~outside & (newline | minus) << 1;
+        wasRun2 = was.digit & was.digit << 1;
+        wasRun4 = wasRun2 & wasRun2 << 2;
+        numbers += ~newline >> 63;
+    }
+
     // Of the ten digits that end at each bit of `run10`, those that are part
     // of a longer run or lie beyond the 32-bit range. With cheap compares,
     // first narrowed to 11 digits or more, 3000000000 and up, 2200000000 and
@@ -237,7 +303,14 @@ struct CountReader {
                         Set::either(above(second, '1'), Set::both(Set::is(second, '1'),
                                                                   above(Set::load(at - 7), '3')))));
             });
+            return suspect != 0 ? beyondLimitApart(q, suspect) : 0;
         }
+        return beyondLimitAmong(q, suspect);
+    }
+    // Of the ten digits that end at each bit of `suspect`, those that are
+    // part of a longer run or lie beyond the 32-bit range.
+    __attribute__((always_inline)) static uint64_t beyondLimitAmong(const char* q,
+                                                                    uint64_t suspect) {
         uint64_t bad = 0;
         for (; suspect != 0; suspect &= suspect - 1) {
             const unsigned at = firstOne(suspect);
@@ -247,6 +320,24 @@ struct CountReader {
                    << at;
         }
         return bad;
+    }
+    // The same for the few suspects that compares leave, out of the block
+    // loop, whose registers it would otherwise take.
+    __attribute__((noinline)) static uint64_t beyondLimitApart(const char* q, uint64_t suspect) {
+        return beyondLimitAmong(q, suspect);
+    }
+    // How many of the tokens that end at each bit of `ends` are the target.
+    __attribute__((always_inline)) static uint64_t matchesAmong(const char* q, uint64_t ends,
+                                                                const TargetWords& words) {
+        uint64_t found = 0;
+        for (; ends != 0; ends &= ends - 1) {
+            found += isTarget(q + firstOne(ends), words);
+        }
+        return found;
+    }
+    __attribute__((noinline)) static uint64_t matchesApart(const char* q, uint64_t ends,
+                                                           const TargetWords& words) {
+        return matchesAmong(q, ends, words);
     }
     template <typename Vec>
     static auto above(Vec bytes, char c) {
@@ -279,6 +370,10 @@ __attribute__((noinline)) size_t countWith(const char* p, size_t size, const Cou
         size_t from = 0, front = 0;  // the bytes of the first line before the window
         if constexpr (kPlainFirst) {
             front = reinterpret_cast<uintptr_t>(p) & 63;
+            // A plain block's masks may look two bytes back: a window that
+            // starts on a line's last byte starts its blocks there, so that
+            // no block after the first reaches before the window.
+            front = front == 63 ? 0 : front;
             from = reader.takePlainBlocks(p - front, (size + front) & ~size_t{63},
                                           static_cast<unsigned>(front), plainLines, was);
             front = from != 0 ? front : 0;

@@ -74,6 +74,23 @@ constexpr DigitBytes makeDigitBytes() {
 }
 constexpr DigitBytes kDigitBytes = makeDigitBytes();
 
+// A plain block's masks, as the count's plain blocks take them (see
+// CountReader::takePlainBlocks in scan/generic/countWindow.h): the bytes that
+// show a token they cannot take (a byte other than a digit, a newline or a
+// minus, a minus that does not start a token or is not followed by 1 to 9, a
+// leading zero), the newlines and the newline after each token. For the
+// range of ten-digit numbers, by default the digits right after a digit;
+// where the set finds the masks from the bytes alone (kPlainMasks), the
+// digits right after two digits, those same digits together with the second
+// digit of each token whose digits start with 3 to 9 or with 22 to 29
+// (`longStarts`), and each digit 4 to 9 right after "21" (`high21`): ten
+// digits in a row that follow the first digit before one of longStarts, or
+// the first two before one of high21, are more than ten, or they may lie
+// beyond the 32-bit range.
+struct PlainMasks {
+    uint64_t odd, newline, ends, run2, run3, longStarts, high21;
+};
+
 template <typename Set>
 struct Surface {
     // Whether a compare can be masked, testing only the bytes a mask marks
@@ -106,6 +123,11 @@ struct Surface {
     // newlines, digits and minus signs, as it does by compares: the windows
     // then skip it while they can (see tokensOf).
     static constexpr bool kCostlyWhiteSpace = true;
+    // Whether the set finds a plain block's masks from its bytes alone, as
+    // plainMasks<kFirst>(q, outside, wasNewline): the count's plain blocks
+    // then carry only the newlines from block to block (by default they carry
+    // more, see scan/generic/countWindow.h).
+    static constexpr bool kPlainMasks = false;
 
     // The 64-bit mask of a block from the compares of its vectors, in order,
     // bit i for byte i: each read by bitsOf and shifted to its place.
