@@ -213,7 +213,8 @@ struct CountReader {
                                                           unsigned front, uint64_t& lines,
                                                           Carry& was) {
         PlainCarry carry;
-        uint64_t newlines = 0, wasRun3 = 0, wasRun6 = 0, wasLongStarts = 0, wasHigh21 = 0;
+        uint64_t tokens = 0, newlines = 0;
+        uint64_t wasRun3 = 0, wasRun6 = 0, wasLongStarts = 0, wasHigh21 = 0;
         // Takes the block at `q`, whose bytes in `outside` lie before the window.
         const auto takeBlock = [&](const char* q, uint64_t outside, auto at)
             __attribute__((always_inline)) {
@@ -243,18 +244,19 @@ struct CountReader {
                 return false;
             }
             newlines += countOnes(m.newline & ~outside);
-            numbers += countOnes(m.ends);
+            tokens += countOnes(m.ends);
             matchTargets(q, m.ends, m.newline, carry.newline);
             carry.newline = m.newline;
             return true;
         };
-        size_t base = 0;
+        const char* q = p;
         if (whole != 0 && takeBlock(p, bitsBelow(front), PlainBlockAt<true>{})) {
             // The first block on its own, so that the others need no mask.
-            for (base = 64; base < whole && takeBlock(p + base, 0, PlainBlockAt<false>{});
-                 base += 64) {
+            for (q = p + 64; q != p + whole && takeBlock(q, 0, PlainBlockAt<false>{}); q += 64) {
             }
         }
+        const auto base = static_cast<size_t>(q - p);
+        numbers += tokens;
         lines += newlines;
         if (base != 0) {
             handOver(p + base, base == 64 ? bitsBelow(front) : 0, carry.newline, was);
