@@ -114,7 +114,8 @@ void describeBadToken(ScanEnd& end, const ScanState& state, const TokenText& ope
 }
 
 // Reads the tokens of [p, end), a chunk of a file, appending the numbers
-// it converts to `out`: a window at a time by the kernel's `window`, up to
+// it converts to `out`: a window of up to `span` bytes at a time by the
+// kernel's `window`, up to
 // the first token that the window cannot take, which the byte machine reads,
 // with any that follow it before white space ("5-3", "12abc"); then the next
 // window. A window ends at its last white space, and the next one starts
@@ -123,7 +124,7 @@ void describeBadToken(ScanEnd& end, const ScanState& state, const TokenText& ope
 // stops the reading, with its place in the state.
 template <typename Window>
 void readWindows(ScanState& s, const char* p, const char* end, std::int32_t*& out,
-                 std::uint16_t* bounds, Window window) {
+                 std::uint16_t* bounds, Window window, std::size_t span) {
     // Has the byte machine read on to the first white space at or past
     // `readOn`, or to `end`; false if it stopped at a bad token.
     const auto machineTo = [&](const char* readOn) {
@@ -146,8 +147,7 @@ void readWindows(ScanState& s, const char* p, const char* end, std::int32_t*& ou
         }
     }
     while (p < end) {
-        const auto span = std::min(kWindow, static_cast<std::size_t>(end - p));
-        std::size_t size = span;
+        std::size_t size = std::min(span, static_cast<std::size_t>(end - p));
         while (size > 0 && !isSpace(static_cast<unsigned char>(p[size - 1]))) {
             --size;
         }
@@ -184,10 +184,11 @@ struct KeptChunk {
     }
 };
 
-// Reads `in` a chunk at a time, lets `window` read each chunk's tokens (see
-// readWindows), and hands the numbers appended to `sink`.
+// Reads `in` a chunk at a time, lets `window` read each chunk's tokens in
+// windows of up to `span` bytes (see readWindows), and hands the numbers
+// appended to `sink`.
 template <typename Window>
-ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Window window,
+ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Window window, std::size_t span,
                    std::uint64_t firstLine) {
     KeptChunk kept;
     std::unique_ptr<ChunkBuffers>& chunk = kept.chunk;
@@ -214,7 +215,7 @@ ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Window window,
         std::int32_t* const values = chunk->values.get();
         state.tokenStart = nullptr;
         std::int32_t* out = values;
-        readWindows(state, text, textEnd, out, chunk->bounds.get(), window);
+        readWindows(state, text, textEnd, out, chunk->bounds.get(), window, span);
         bool badToken = state.failed;
         if (origin.lastChunk && !badToken) {
             finishAtEnd(state, out);
@@ -269,7 +270,7 @@ CountTarget canonicalText(std::int32_t target) {
 
 ScanEnd scanNumbers(std::streambuf& in, const NumberSink& sink, const ScanKernel& kernel,
                     std::uint64_t firstLine) {
-    return readChunks(in, sink, kernel.load, firstLine);
+    return readChunks(in, sink, kernel.load, kWindow, firstLine);
 }
 
 void addCount(NumberCount& total, const NumberCount& more) {
@@ -292,7 +293,7 @@ NumberCount countNumbers(std::streambuf& in, std::int32_t target, const ScanKern
         },
         [&](const char* p, std::size_t size, std::int32_t*&, std::uint16_t*,
             std::uint64_t& newlines) { return kernel.count(p, size, canonical, tally, newlines); },
-        firstLine);
+        kCountWindow, firstLine);
     return {tally.numbers, tally.matches, end};
 }
 

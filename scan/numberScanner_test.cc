@@ -334,11 +334,12 @@ TEST_P(NumberScanner, BlocksFullOfShortNumbers) {
 
 // Plain windows end at the white space before a window's last token, which
 // the next window starts with: ten- and eleven-byte numbers (the longest,
-// some at the limits) shifted across every place of the first seams.
+// some at the limits) shifted across every place of the first seams, the
+// load's and the count's.
 TEST_P(NumberScanner, PlainNumbersAcrossWindowSeams) {
     std::mt19937_64 rng(8192);
     std::vector<std::string> numbers;
-    for (int i = 0; i < 2000; ++i) {
+    for (int i = 0; i < 3200; ++i) {  // past the count's first seam
         const auto value = static_cast<std::int32_t>(rng());
         numbers.push_back(i % 97 == 0   ? "-2147483648"
                           : i % 89 == 0 ? "2147483647"
@@ -358,18 +359,23 @@ TEST_P(NumberScanner, PlainNumbersAcrossWindowSeams) {
 // line's last byte, after white space of every kind, with a sign or a zero
 // whose next byte lies on the next line.
 TEST_P(NumberScanner, AWindowThatStartsOnTheLastByteOfACacheLine) {
-    static_assert(kWindow % 64 == 0, "the second window starts where the first line ends");
-    std::string plain;
-    while (plain.size() < kWindow - 16) {
-        plain += "4321\n";
-    }
-    plain.resize(kWindow - 2, '\n');
-    for (const char space : {' ', '\t', '\n', '\v', '\f', '\r'}) {
-        for (const char* token : {"05", "00", "0", "-05", "-0", "-5", "5"}) {
-            for (const char* after : {"\n7\n", " 8 -9\n"}) {
-                const std::string text = plain + space + token + after + plain;
-                expectAgreement(text, std::string("token ") + token + " after byte " +
-                                          std::to_string(space) + ", then \"" + after + "\"");
+    static_assert(kWindow % 64 == 0 && kCountWindow % 64 == 0,
+                  "the second window starts where the first line ends");
+    static_assert(kCountWindow < kFirstChunk, "the count's second window lies in the first chunk");
+    for (const std::size_t window : {kWindow, kCountWindow}) {
+        std::string plain;
+        while (plain.size() < window - 16) {
+            plain += "4321\n";
+        }
+        plain.resize(window - 2, '\n');
+        for (const char space : {' ', '\t', '\n', '\v', '\f', '\r'}) {
+            for (const char* token : {"05", "00", "0", "-05", "-0", "-5", "5"}) {
+                for (const char* after : {"\n7\n", " 8 -9\n"}) {
+                    const std::string text = plain + space + token + after + plain;
+                    expectAgreement(text, std::string("token ") + token + " after byte " +
+                                              std::to_string(space) + ", then \"" + after +
+                                              "\", windows of " + std::to_string(window));
+                }
             }
         }
     }

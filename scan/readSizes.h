@@ -15,7 +15,11 @@ constexpr std::size_t kFirstChunk = std::size_t{1} << 16;
 constexpr std::size_t kChunk = std::size_t{1} << 18;
 
 // Bytes a kernel reads at a time: the index of token bounds that a load
-// writes for a window stays in the first-level cache.
+// writes for a window stays in the first-level cache. A count writes no
+// index, and reads windows four times as long (fewer windows, each with a
+// part-block at either end: 5% faster with AVX-512, 1% with the others),
+// two to the first chunk, so that its seams lie within a chunk too.
 constexpr std::size_t kWindow = 8192;
+constexpr std::size_t kCountWindow = 32768;
 
 }  // namespace scan
