@@ -81,7 +81,15 @@ template <typename Set, bool kFirst>
 __attribute__((always_inline)) inline PlainMasks plainMasksOf(const char* q, uint64_t outside,
                                                               PlainCarry& was) {
     if constexpr (Set::kPlainMasks) {
-        return Set::template plainMasks<kFirst>(q, outside, was.newline);
+        if constexpr (kFirst) {
+            // The set reads the block and the two bytes before it: from a
+            // copy where those before the window are newlines.
+            char bytes[2 + 64];
+            memcpy(bytes, q - 2, sizeof bytes);
+            memset(bytes, '\n', 2 + countOnes(outside));  // `outside` is the block's first bytes
+            return Set::plainMasks(bytes + 2, was.newline);
+        }
+        return Set::plainMasks(q, was.newline);
     } else {
         auto [digit, minus, newline, zero] = classesOf<Set>(q);
         digit &= ~outside;

@@ -32,6 +32,32 @@ constexpr DigitPlaces makeDigitPlaces() {
 }
 constexpr DigitPlaces kDigitPlaces = makeDigitPlaces();
 
+// A plain block's flags (see PlainFlag) looked up by a byte's low four
+// bits, in each 16-byte lane: the bytes a plain block holds differ there
+// ("0" to "9", newline 0xA, minus 0xD), so each stands for the byte of its
+// low bits, and `plainByte` holds that byte, for the lookup that checks it.
+struct PlainNibbleTables {
+    alignas(32) char plainByte[32];
+    alignas(32) char self[32];
+    alignas(32) char before[32];
+    alignas(32) char twoBefore[32];
+};
+constexpr PlainNibbleTables makePlainNibbleTables() {
+    PlainNibbleTables tables{};
+    for (unsigned i = 0; i < 32; ++i) {
+        const unsigned low = i % 16;
+        // Where no plain byte has these low bits, one that no byte with them
+        // equals, and that stands for a byte other than the plain ones.
+        const unsigned byte = low < 10 ? '0' + low : low == 0xA ? '\n' : low == 0xD ? '-' : 0x80;
+        tables.plainByte[i] = static_cast<char>(byte);
+        tables.self[i] = plainFlagsOf(static_cast<unsigned char>(byte), 0);
+        tables.before[i] = plainFlagsOf(static_cast<unsigned char>(byte), 1);
+        tables.twoBefore[i] = plainFlagsOf(static_cast<unsigned char>(byte), 2);
+    }
+    return tables;
+}
+constexpr PlainNibbleTables kPlainNibbleTables = makePlainNibbleTables();
+
 struct Avx2 : Surface<Avx2> {
     using Vec = __m256i;
     static constexpr unsigned kVecBytes = 32;
@@ -54,6 +80,50 @@ struct Avx2 : Surface<Avx2> {
     static constexpr bool kCostlyWhiteSpace = false;
 
     static constexpr auto writeEight = writeEightBySse2;
+
+    // A plain block's masks from its flags (see PlainFlag), as AVX-512 finds
+    // them, each of its two halves by three lookups of the low four bits
+    // (`pshufb`), of its bytes, of those a place back and two back, and a
+    // fourth that checks each byte is the one its low bits stand for. A byte
+    // of 0x80 or more looks up zero, and finds no flag: where it is the byte
+    // itself, the check finds it. Only whether the block holds a token the
+    // plain blocks cannot take is found, not where.
+    static PlainMasks plainMasks(const char* q, uint64_t wasNewline) {
+        const Vec odd = splat(kOther | kMinusInside | kAfterMinus | kLeadingZero);
+        const Vec longStart = splat(kRun3 | kHigh | kHigh2);
+        const Vec zero = _mm256_setzero_si256();
+        Vec plain = _mm256_set1_epi8(-1);
+        uint64_t newline = 0, run3 = 0, longStarts = 0, high21 = 0;
+        for (unsigned half = 0; half < 2; ++half) {
+            const char* at = q + 32 * half;
+            const Vec self = load(at);
+            const Vec flags = _mm256_and_si256(
+                _mm256_and_si256(
+                    _mm256_shuffle_epi8(load(kPlainNibbleTables.self), self),
+                    _mm256_shuffle_epi8(load(kPlainNibbleTables.before), load(at - 1))),
+                _mm256_shuffle_epi8(load(kPlainNibbleTables.twoBefore), load(at - 2)));
+            const Vec known = _mm256_cmpeq_epi8(
+                _mm256_shuffle_epi8(load(kPlainNibbleTables.plainByte), self), self);
+            plain = _mm256_and_si256(
+                plain,
+                _mm256_and_si256(known, _mm256_cmpeq_epi8(_mm256_and_si256(flags, odd), zero)));
+            const unsigned shift = 32 * half;
+            newline |= bitsOf(_mm256_cmpeq_epi8(self, splat('\n'))) << shift;
+            run3 |= bitsOf(_mm256_slli_epi16(flags, 3)) << shift;  // kRun3 to the sign bit
+            longStarts |= bitsOf(_mm256_cmpeq_epi8(_mm256_and_si256(flags, longStart), zero))
+                          << shift;
+            high21 |= bitsOf(flags) << shift;
+        }
+        PlainMasks m;
+        m.odd = ~static_cast<uint32_t>(_mm256_movemask_epi8(plain));
+        m.newline = newline;
+        m.ends = newline & ~(newline << 1 | wasNewline >> 63);
+        m.run3 = run3;
+        m.longStarts = ~longStarts;
+        m.high21 = high21;
+        return m;
+    }
+    static constexpr bool kPlainMasks = true;
 
     // Converts four tokens at a time, as the surface's convertTokens
     // promises: in each 128-bit lane, one token's sixteen places.

@@ -31,22 +31,9 @@ alignas(64) constexpr char kSpreadEven[64] = {
     8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16,
     16, 16, 16, 16, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24, 24};
 
-// A plain block's flags, each byte's looked up three times by the low six
-// bits of a byte: its own, the byte before it and the byte two before. A flag
-// holds where all three lookups give it, so that each flag is a test of up to
-// three bytes in a row (see Avx512::plainMasks).
-enum PlainFlag : char {
-    kOther = 1,        // a byte other than a digit, a newline or a minus
-    kMinusInside = 2,  // a minus after anything but a newline
-    kAfterMinus = 4,   // anything but 1 to 9 after a minus
-    kLeadingZero = 8,  // a digit after a zero after a newline (after a minus, kAfterMinus)
-    kRun3 = 16,        // a digit after two digits
-    // The second digit of a token whose digits start with 3 to 9 (kHigh), or
-    // with 22 to 29 (kHigh2).
-    kHigh = 32,
-    kHigh2 = 64,
-    kHigh21 = -128,  // a digit 4 to 9 after "21": the sign bit, a mask in one instruction
-};
+// The flags of a plain block's bytes (see PlainFlag), looked up by the low
+// six bits of a byte: of the byte itself, of the byte before, and of the byte
+// two before.
 struct PlainFlagTables {
     alignas(64) char self[64];
     alignas(64) char before[64];
@@ -54,28 +41,11 @@ struct PlainFlagTables {
 };
 constexpr PlainFlagTables makePlainFlagTables() {
     PlainFlagTables tables{};
-    for (int byte = 0; byte < 64; ++byte) {
-        const bool newline = byte == '\n', minus = byte == '-', zero = byte == '0';
-        const bool digit = byte >= '0' && byte <= '9';
+    for (unsigned char byte = 0; byte < 64; ++byte) {
         // Byte 0x3F stands for every byte from 0x3F up (see plainMasks).
-        const bool other = !newline && !minus && !digit;
-        int self = 0, before = 0, twoBefore = 0;
-        const auto flag = [&](PlainFlag f, bool bySelf, bool byBefore, bool byTwoBefore) {
-            self |= bySelf ? f : 0;
-            before |= byBefore ? f : 0;
-            twoBefore |= byTwoBefore ? f : 0;
-        };
-        flag(kOther, other, true, true);
-        flag(kMinusInside, minus, !newline, true);
-        flag(kAfterMinus, !digit || zero, minus, true);
-        flag(kLeadingZero, digit, zero, newline);
-        flag(kRun3, digit, digit, digit);
-        flag(kHigh, true, byte >= '3' && byte <= '9', newline || minus);
-        flag(kHigh2, byte >= '2' && byte <= '9', byte == '2', newline || minus);
-        flag(kHigh21, byte >= '4' && byte <= '9', byte == '1', byte == '2');
-        tables.self[byte] = static_cast<char>(self);
-        tables.before[byte] = static_cast<char>(before);
-        tables.twoBefore[byte] = static_cast<char>(twoBefore);
+        tables.self[byte] = plainFlagsOf(byte, 0);
+        tables.before[byte] = plainFlagsOf(byte, 1);
+        tables.twoBefore[byte] = plainFlagsOf(byte, 2);
     }
     return tables;
 }
@@ -111,23 +81,14 @@ struct Avx512 : Surface<Avx512> {
     // lookup reads an index's low six bits only, so a byte's own is by the
     // byte or 0x3F, whichever is less: "J" (0x4A) would pass for a newline.
     // The bytes before and two before need no such care: a byte other than a
-    // digit, a newline or a minus is flagged at its own place, or lies before
-    // the window and reads as a newline.
-    template <bool kFirst>
-    static PlainMasks plainMasks(const char* q, uint64_t outside, uint64_t wasNewline) {
-        Vec self = load(q), before = load(q - 1), twoBefore = load(q - 2);
-        if constexpr (kFirst) {
-            // Every byte before the window reads as a newline.
-            const Vec newline = splat('\n');
-            self = _mm512_mask_blend_epi8(outside, self, newline);
-            before = _mm512_mask_blend_epi8(outside << 1 | 1, before, newline);
-            twoBefore = _mm512_mask_blend_epi8(outside << 2 | 3, twoBefore, newline);
-        }
+    // digit, a newline or a minus is flagged at its own place.
+    static PlainMasks plainMasks(const char* q, uint64_t wasNewline) {
+        const Vec self = load(q);
         const Vec flags = _mm512_ternarylogic_epi32(
             _mm512_permutexvar_epi8(_mm512_min_epu8(self, splat(0x3F)),
                                     load(kPlainFlagTables.self)),
-            _mm512_permutexvar_epi8(before, load(kPlainFlagTables.before)),
-            _mm512_permutexvar_epi8(twoBefore, load(kPlainFlagTables.twoBefore)),
+            _mm512_permutexvar_epi8(load(q - 1), load(kPlainFlagTables.before)),
+            _mm512_permutexvar_epi8(load(q - 2), load(kPlainFlagTables.twoBefore)),
             0x80);  // a & b & c
         PlainMasks m;
         m.odd =

@@ -123,9 +123,9 @@ struct Surface {
     // newlines, digits and minus signs, as it does by compares: the windows
     // then skip it while they can (see tokensOf).
     static constexpr bool kCostlyWhiteSpace = true;
-    // Whether the set finds a plain block's masks from its bytes alone, as
-    // plainMasks<kFirst>(q, outside, wasNewline): the count's plain blocks
-    // then carry only the newlines from block to block (by default they carry
+    // Whether the set finds a plain block's masks from its bytes and the two
+    // before it, as plainMasks(q, wasNewline): the count's plain blocks then
+    // carry only the newlines from block to block (by default they carry
     // more, see scan/generic/countWindow.h).
     static constexpr bool kPlainMasks = false;
 

@@ -34,5 +34,42 @@ constexpr SpaceLookup makeSpaceLookup() {
 }
 constexpr SpaceLookup kSpaceLookup = makeSpaceLookup();
 
+// A plain block's flags (see PlainMasks in scan/simd/surface.h), with which
+// AVX-512 and AVX2 check it: each byte's flags are three lookups joined, of
+// the byte itself, of the byte before it and of the byte two before, and a
+// flag holds where all three give it, so that each is a test of up to three
+// bytes in a row.
+enum PlainFlag : char {
+    kOther = 1,        // a byte other than a digit, a newline or a minus
+    kMinusInside = 2,  // a minus after anything but a newline
+    kAfterMinus = 4,   // anything but 1 to 9 after a minus
+    kLeadingZero = 8,  // a digit after a zero after a newline (after a minus, kAfterMinus)
+    kRun3 = 16,        // a digit after two digits
+    // The second digit of a token whose digits start with 3 to 9 (kHigh), or
+    // with 22 to 29 (kHigh2).
+    kHigh = 32,
+    kHigh2 = 64,
+    kHigh21 = -128,  // a digit 4 to 9 after "21": the sign bit, a mask in one instruction
+};
+// The flags that `byte` gives by its lookup `back` bytes before the byte
+// flagged (0, 1 or 2).
+constexpr char plainFlagsOf(unsigned char byte, unsigned back) {
+    const bool newline = byte == '\n', minus = byte == '-', zero = byte == '0';
+    const bool digit = byte >= '0' && byte <= '9';
+    int flags = 0;
+    const auto flag = [&](PlainFlag f, bool bySelf, bool byBefore, bool byTwoBefore) {
+        flags |= (back == 0 ? bySelf : back == 1 ? byBefore : byTwoBefore) ? f : 0;
+    };
+    flag(kOther, !newline && !minus && !digit, true, true);
+    flag(kMinusInside, minus, !newline, true);
+    flag(kAfterMinus, !digit || zero, minus, true);
+    flag(kLeadingZero, digit, zero, newline);
+    flag(kRun3, digit, digit, digit);
+    flag(kHigh, true, byte >= '3' && byte <= '9', newline || minus);
+    flag(kHigh2, byte >= '2' && byte <= '9', byte == '2', newline || minus);
+    flag(kHigh21, byte >= '4' && byte <= '9', byte == '1', byte == '2');
+    return static_cast<char>(flags);
+}
+
 }  // namespace
 }  // namespace scan
