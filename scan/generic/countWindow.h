@@ -101,14 +101,13 @@ __attribute__((always_inline)) inline PlainMasks plainMasksOf(const char* q, uin
         // A zero that starts a number's digits, and a digit after one.
         const uint64_t firstZero = zero & (afterNewline | afterMinus);
         const uint64_t leadingZero = digit & behind<1>(firstZero, was.firstZero);
-        PlainMasks m;
+        PlainMasks m{};
         m.odd = ~(digit | minus | newline) | (minus & ~afterNewline) |
                 (afterMinus & (zero | ~digit)) | leadingZero;
         m.newline = newline;
         m.ends = newline & ~afterNewline;
         // Before each digit lies a digit, a newline or a minus.
         m.run2 = digit & ~(afterNewline | afterMinus);
-        m.run3 = m.longStarts = m.high21 = 0;  // not looked at: the range is checked by compares
         was.minus = minus;
         was.firstZero = firstZero;
         return m;

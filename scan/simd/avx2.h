@@ -114,7 +114,7 @@ struct Avx2 : Surface<Avx2> {
                           << shift;
             high21 |= bitsOf(flags) << shift;
         }
-        PlainMasks m;
+        PlainMasks m{};
         m.odd = ~static_cast<uint32_t>(_mm256_movemask_epi8(plain));
         m.newline = newline;
         m.ends = newline & ~(newline << 1 | wasNewline >> 63);

@@ -90,7 +90,7 @@ struct Avx512 : Surface<Avx512> {
             _mm512_permutexvar_epi8(load(q - 1), load(kPlainFlagTables.before)),
             _mm512_permutexvar_epi8(load(q - 2), load(kPlainFlagTables.twoBefore)),
             0x80);  // a & b & c
-        PlainMasks m;
+        PlainMasks m{};
         m.odd =
             _mm512_test_epi8_mask(flags, splat(kOther | kMinusInside | kAfterMinus | kLeadingZero));
         m.newline = _mm512_cmpeq_epi8_mask(self, splat('\n'));
