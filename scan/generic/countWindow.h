@@ -81,15 +81,19 @@ template <typename Set, bool kFirst>
 __attribute__((always_inline)) inline PlainMasks plainMasksOf(const char* q, uint64_t outside,
                                                               PlainCarry& was) {
     if constexpr (Set::kPlainMasks) {
+        PlainMasks m;
         if constexpr (kFirst) {
             // The set reads the block and the two bytes before it: from a
             // copy where those before the window are newlines.
             char bytes[2 + 64];
             memcpy(bytes, q - 2, sizeof bytes);
             memset(bytes, '\n', 2 + countOnes(outside));  // `outside` is the block's first bytes
-            return Set::plainMasks(bytes + 2, was.newline);
+            m = Set::plainMasks(bytes + 2);
+        } else {
+            m = Set::plainMasks(q);
         }
-        return Set::plainMasks(q, was.newline);
+        m.ends = m.newline & ~behind<1>(m.newline, was.newline);
+        return m;
     } else {
         auto [digit, minus, newline, zero] = classesOf<Set>(q);
         digit &= ~outside;
@@ -281,12 +285,11 @@ struct CountReader {
     // left out). A token open at its end, which the block loop counts at no
     // start, is counted here.
     void handOver(const char* end, uint64_t outside, uint64_t newline, Carry& was) {
-        auto [digit, minus, unusedNewline, zero] = classesOf<Set>(end - 64);
-        (void)unusedNewline;
+        const BlockClasses last = classesOf<Set>(end - 64);
         was.space = newline;
-        was.digit = digit & ~outside;
-        was.minus = minus & ~outside;
-        wasZeroStarts = zero & ~outside & (newline | minus) << 1;
+        was.digit = last.digit & ~outside;
+        was.minus = last.minus & ~outside;
+        wasZeroStarts = last.zero & ~outside & (newline | last.minus) << 1;
         wasRun2 = was.digit & was.digit << 1;
         wasRun4 = wasRun2 & wasRun2 << 2;
         numbers += ~newline >> 63;

@@ -88,7 +88,7 @@ struct Avx2 : Surface<Avx2> {
     // of 0x80 or more looks up zero, and finds no flag: where it is the byte
     // itself, the check finds it. Only whether the block holds a token the
     // plain blocks cannot take is found, not where.
-    static PlainMasks plainMasks(const char* q, uint64_t wasNewline) {
+    static PlainMasks plainMasks(const char* q) {
         const Vec odd = splat(kOther | kMinusInside | kAfterMinus | kLeadingZero);
         const Vec longStart = splat(kRun3 | kHigh | kHigh2);
         const Vec zero = _mm256_setzero_si256();
@@ -117,7 +117,6 @@ struct Avx2 : Surface<Avx2> {
         PlainMasks m{};
         m.odd = ~static_cast<uint32_t>(_mm256_movemask_epi8(plain));
         m.newline = newline;
-        m.ends = newline & ~(newline << 1 | wasNewline >> 63);
         m.run3 = run3;
         m.longStarts = ~longStarts;
         m.high21 = high21;

@@ -75,14 +75,14 @@ struct Avx512 : Surface<Avx512> {
     static constexpr bool kCostlyWhiteSpace = false;
 
     // A plain block's masks from its flags (see PlainFlag), with no mask
-    // carried from the block before but its newlines: each byte's flags are
+    // carried from the block before: each byte's flags are
     // the lookups of the block's bytes, of the bytes a place back and of those
     // two back, each loaded from where it lies, joined in one instruction. A
     // lookup reads an index's low six bits only, so a byte's own is by the
     // byte or 0x3F, whichever is less: "J" (0x4A) would pass for a newline.
     // The bytes before and two before need no such care: a byte other than a
     // digit, a newline or a minus is flagged at its own place.
-    static PlainMasks plainMasks(const char* q, uint64_t wasNewline) {
+    static PlainMasks plainMasks(const char* q) {
         const Vec self = load(q);
         const Vec flags = _mm512_ternarylogic_epi32(
             _mm512_permutexvar_epi8(_mm512_min_epu8(self, splat(0x3F)),
@@ -94,7 +94,6 @@ struct Avx512 : Surface<Avx512> {
         m.odd =
             _mm512_test_epi8_mask(flags, splat(kOther | kMinusInside | kAfterMinus | kLeadingZero));
         m.newline = _mm512_cmpeq_epi8_mask(self, splat('\n'));
-        m.ends = m.newline & ~(m.newline << 1 | wasNewline >> 63);
         m.run3 = _mm512_test_epi8_mask(flags, splat(kRun3));
         m.longStarts = _mm512_test_epi8_mask(flags, splat(kRun3 | kHigh | kHigh2));
         m.high21 = _mm512_movepi8_mask(flags);

@@ -123,8 +123,8 @@ struct Surface {
     // newlines, digits and minus signs, as it does by compares: the windows
     // then skip it while they can (see tokensOf).
     static constexpr bool kCostlyWhiteSpace = true;
-    // Whether the set finds a plain block's masks from its bytes and the two
-    // before it, as plainMasks(q, wasNewline): the count's plain blocks then
+    // Whether the set finds a plain block's masks but `ends` from its bytes
+    // and the two before it, as plainMasks(q): the count's plain blocks then
     // carry only the newlines from block to block (by default they carry
     // more, see scan/generic/countWindow.h).
     static constexpr bool kPlainMasks = false;
