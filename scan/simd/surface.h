@@ -113,6 +113,13 @@ struct Surface {
         return Set::less(Set::plus(bytes, Set::splat(static_cast<char>(128 - lo))),
                          Set::splat(static_cast<char>(-128 + (hi - lo + 1))));
     }
+    // Every byte from c to 0x7F, c > 0: by default exactly those, but a set
+    // may mark others too where that is cheaper (the count narrows with it
+    // what it then looks at byte by byte).
+    template <typename Vec>
+    static auto atLeast(Vec bytes, char c) {
+        return Set::less(Set::splat(static_cast<char>(c - 1)), bytes);
+    }
     // White space as formatted extraction skips it: ' ' and \t \n \v \f \r
     // (9 to 13), by compares.
     template <typename Vec>
