@@ -68,9 +68,11 @@ struct Portable : Surface<Portable> {
         // Above hi is at least lo: the high bits that differ are those in range.
         return (atLeastLo ^ aboveHi) & ~x & kHighs;
     }
-    // Two operations, a third of inRange(x, c, 0x7F): below 0x80, adding
-    // 0x80 - c carries into a byte's high bit exactly when it is at least c.
-    // A byte of 0x80 or more may carry into the next, marking it too.
+    // The bytes from c to 0x7F, and perhaps more (see kCheapCompares in
+    // scan/simd/surface.h), in two operations, a third of inRange(x, c,
+    // 0x7F): below 0x80, adding 0x80 - c carries into a byte's high bit
+    // exactly when it is at least c. A byte of 0x80 or more may carry into
+    // the next, marking it too.
     static Vec atLeast(Vec x, char c) {
         return (x + kOnes * static_cast<uint64_t>(0x80 - c)) & kHighs;
     }

@@ -98,7 +98,10 @@ struct Surface {
     static constexpr bool kMaskedCompares = false;
     // Whether a compare of a block's bytes costs less than a look at each of
     // the few tokens it concerns. Only eight bytes at a time, where a compare
-    // is several operations a word, is it the other way round.
+    // is several operations a word, is it the other way round; such a set
+    // also defines atLeast(bytes, c), which marks every byte from c (above
+    // 0) to 0x7F, and may mark others too, with which the count narrows what
+    // it looks at token by token.
     static constexpr bool kCheapCompares = true;
 
     // The bytes equal to c.
@@ -112,13 +115,6 @@ struct Surface {
     static auto inRange(Vec bytes, char lo, char hi) {
         return Set::less(Set::plus(bytes, Set::splat(static_cast<char>(128 - lo))),
                          Set::splat(static_cast<char>(-128 + (hi - lo + 1))));
-    }
-    // Every byte from c to 0x7F, c > 0: by default exactly those, but a set
-    // may mark others too where that is cheaper (the count narrows with it
-    // what it then looks at byte by byte).
-    template <typename Vec>
-    static auto atLeast(Vec bytes, char c) {
-        return Set::less(Set::splat(static_cast<char>(c - 1)), bytes);
     }
     // White space as formatted extraction skips it: ' ' and \t \n \v \f \r
     // (9 to 13), by compares.
