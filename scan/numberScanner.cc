@@ -115,13 +115,13 @@ void describeBadToken(ScanEnd& end, const ScanState& state, const TokenText& ope
 
 // Reads the tokens of [p, end), a chunk of a file, appending the numbers
 // it converts to `out`: a window of up to `span` bytes at a time by the
-// kernel's `window`, up to
-// the first token that the window cannot take, which the byte machine reads,
-// with any that follow it before white space ("5-3", "12abc"); then the next
-// window. A window ends at its last white space, and the next one starts
-// there; a token longer than a window, or open at `end`, goes to the byte
-// machine. A token open at `end` stays open in the state, and a bad token
-// stops the reading, with its place in the state.
+// kernel's `window`, up to the first token that the window cannot take,
+// which the byte machine reads, with any that follow it before white space
+// ("5-3", "12abc"); then the next window. A window ends at its last white
+// space, and the next one starts there; a token longer than a window, or
+// open at `end`, goes to the byte machine. A token open at `end` stays open
+// in the state, and a bad token stops the reading, with its place in the
+// state.
 template <typename Window>
 void readWindows(ScanState& s, const char* p, const char* end, std::int32_t*& out,
                  std::uint16_t* bounds, Window window, std::size_t span) {

@@ -75,13 +75,13 @@ struct Avx512 : Surface<Avx512> {
     static constexpr bool kCostlyWhiteSpace = false;
 
     // A plain block's masks from its flags (see PlainFlag), with no mask
-    // carried from the block before: each byte's flags are
-    // the lookups of the block's bytes, of the bytes a place back and of those
-    // two back, each loaded from where it lies, joined in one instruction. A
-    // lookup reads an index's low six bits only, so a byte's own is by the
-    // byte or 0x3F, whichever is less: "J" (0x4A) would pass for a newline.
-    // The bytes before and two before need no such care: a byte other than a
-    // digit, a newline or a minus is flagged at its own place.
+    // carried from the block before: each byte's flags are the lookups of the
+    // block's bytes, of the bytes a place back and of those two back, each
+    // loaded from where it lies, joined in one instruction. A lookup reads an
+    // index's low six bits only, so a byte's own is by the byte or 0x3F,
+    // whichever is less: "J" (0x4A) would pass for a newline. The bytes
+    // before and two before need no such care: a byte other than a digit, a
+    // newline or a minus is flagged at its own place.
     static PlainMasks plainMasks(const char* q) {
         const Vec self = load(q);
         const Vec flags = _mm512_ternarylogic_epi32(
