@@ -47,6 +47,13 @@ inline uint64_t countOnes(uint64_t mask) {
     return static_cast<uint64_t>(__builtin_popcountll(mask));
 #endif
 }
+// Whether countOnes is one instruction. Where it is not, the count calls it
+// only where a block needs it.
+#if defined(__POPCNT__)
+constexpr bool kOneInstructionCount = true;
+#else
+constexpr bool kOneInstructionCount = false;
+#endif
 // The bits below bit n, 0 <= n < 64.
 inline uint64_t bitsBelow(unsigned n) {
     return (uint64_t{1} << n) - 1;
