@@ -47,8 +47,8 @@ inline uint64_t countOnes(uint64_t mask) {
     return static_cast<uint64_t>(__builtin_popcountll(mask));
 #endif
 }
-// Whether countOnes is one instruction. Where it is not, the count calls it
-// only where a block needs it.
+// Whether countOnes is known to be one instruction (x86-64's POPCNT). Where
+// it is not, the count calls it only where a block needs it.
 #if defined(__POPCNT__)
 constexpr bool kOneInstructionCount = true;
 #else
