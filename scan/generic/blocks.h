@@ -54,6 +54,11 @@ constexpr bool kOneInstructionCount = true;
 #else
 constexpr bool kOneInstructionCount = false;
 #endif
+// countOnes of a mask that is mostly empty: without POPCNT, an empty one is
+// not counted, behind a branch that most blocks predict.
+inline uint64_t countFewOnes(uint64_t mask) {
+    return kOneInstructionCount || mask != 0 ? countOnes(mask) : 0;
+}
 // The bits below bit n, 0 <= n < 64.
 inline uint64_t bitsBelow(unsigned n) {
     return (uint64_t{1} << n) - 1;
