@@ -15,11 +15,12 @@ bool CountWork::join(unsigned slot, std::uint64_t) {
 }
 
 NumberCount CountWork::countAll(std::streambuf& in, const SplitFile& file) {
-    total_.end = readSplit(in, file, *this, [&](std::streambuf& rest, std::uint64_t line) {
-        const NumberCount count = countNumbers(rest, target_, kernel_, line);
-        addCount(total_, count);
-        return count.end;
-    });
+    total_.end =
+        readSplit(in, file, *this, [&](std::streambuf& rest, std::uint64_t line, std::uint64_t) {
+            const NumberCount count = countNumbers(rest, target_, kernel_, line);
+            addCount(total_, count);
+            return count.end;
+        });
     return total_;
 }
 

@@ -303,15 +303,15 @@ class Turns {
 
 }  // namespace
 
-ScanEnd readSplit(std::streambuf& in, const SplitFile& file, PieceWork& work,
-                  const std::function<ScanEnd(std::streambuf&, std::uint64_t)>& readRest) {
-    if (file.fd < 0 || file.pieceSize == 0) {
-        return readRest(in, 1);
+ScanEnd readSplit(
+    std::streambuf& in, const SplitFile& file, PieceWork& work,
+    const std::function<ScanEnd(std::streambuf&, std::uint64_t line, std::uint64_t at)>& readRest) {
+    if (file.fd < 0 || file.threads < 2 || file.pieceSize == 0) {
+        return readRest(in, 1, 0);
     }
     // Every piece but the last, which holds the file's end as it is then.
     const std::uint64_t pieces = file.size <= file.pieceSize ? 0 : (file.size - 1) / file.pieceSize;
-    const auto threads =
-        static_cast<unsigned>(std::min<std::uint64_t>(std::max(file.threads, 1u), pieces));
+    const auto threads = static_cast<unsigned>(std::min<std::uint64_t>(file.threads, pieces));
     Turns turns(file, work, pieces, threads);
     turns.run(file.whileWaiting);
     const bool keep = !file.unchanged || file.unchanged();
@@ -322,7 +322,7 @@ ScanEnd readSplit(std::streambuf& in, const SplitFile& file, PieceWork& work,
     if (in.pubseekpos(static_cast<std::streamoff>(turns.resumeAt), std::ios::in) < 0) {
         return {ScanStop::readError, turns.linesBefore + 1, {}, false};
     }
-    return readRest(in, turns.linesBefore + 1);
+    return readRest(in, turns.linesBefore + 1, turns.resumeAt);
 }
 
 }  // namespace scan

@@ -39,7 +39,7 @@ namespace scan {
 struct SplitFile {
     int fd = -1;             // open on the file; read with pread, never moved nor closed here
     std::uint64_t size = 0;  // its size when the search began, which is cut into pieces
-    unsigned threads = 1;    // the most threads
+    unsigned threads = 1;    // the most threads; with one, the stream reads the whole file
     // A chunk of the scanner's: a thread keeps a piece's numbers in its
     // cache until the piece's turn (pieces of 1 MiB made a load 10% slower,
     // of 2 MiB 25%).
@@ -87,10 +87,12 @@ class PieceWork {
 
 // Reads `in`, open on the regular `file` and at its start, with `work`:
 // the pieces but the last on file.threads threads, then the rest through
-// `in` with `readRest`, from the byte after the last piece joined (where
-// `in` is set) and the line it is on. Returns readRest's end.
-ScanEnd readSplit(std::streambuf& in, const SplitFile& file, PieceWork& work,
-                  const std::function<ScanEnd(std::streambuf&, std::uint64_t)>& readRest);
+// `in` with `readRest`, given the line it starts on and the file's byte
+// where `in` is set (the byte after the last piece joined). Returns
+// readRest's end.
+ScanEnd readSplit(
+    std::streambuf& in, const SplitFile& file, PieceWork& work,
+    const std::function<ScanEnd(std::streambuf&, std::uint64_t line, std::uint64_t at)>& readRest);
 
 // The count's work: each piece counted by countNumbers, the tallies added
 // at each piece's turn.

@@ -160,7 +160,7 @@ scan::ScanEnd loadNumbers(NumberList& list, std::streambuf& in, std::size_t most
         orderChecked = true;
         warnOfDescent(line);
     };
-    const auto loadRest = [&](std::streambuf& rest, std::uint64_t firstLine) {
+    const auto loadRest = [&](std::streambuf& rest, std::uint64_t firstLine, std::uint64_t) {
         return scan::scanNumbers(
             rest,
             [&](const scan::NumberBatch& batch) {
@@ -176,8 +176,8 @@ scan::ScanEnd loadNumbers(NumberList& list, std::streambuf& in, std::size_t most
             },
             kernel, firstLine);
     };
-    if (split == nullptr) {
-        return loadRest(in, 1);
+    if (split == nullptr || split->fd < 0 || split->threads < 2) {
+        return loadRest(in, 1, 0);  // the pieces' work would lay out the list for them
     }
     LoadWork work(list, mostNumbers, kernel, warnOnce);
     return scan::readSplit(in, *split, work, loadRest);
@@ -212,7 +212,8 @@ void loadSortedList(const scan::ScanKernel& kernel, const std::string& systemRoo
     // cannot back still succeeds, and the pages written later are what get
     // the process killed: so the list is bounded before it grows, leaving
     // room for the threads.
-    const std::uint64_t threadsMemory = split.fd >= 0 ? split.threads * kLoadThreadMemory : 0;
+    const std::uint64_t threadsMemory =
+        split.fd >= 0 && split.threads > 1 ? split.threads * kLoadThreadMemory : 0;
     const std::size_t mostNumbers = mostNumbersFor(
         sortedList, memory == kNoLimit ? memory : memory - std::min(memory, threadsMemory));
     split.whileWaiting = [&progress](std::uint64_t read) { progress.advanceTo(read); };

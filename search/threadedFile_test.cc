@@ -34,11 +34,21 @@ scan::SplitFile splitNow(const TextFile& file) {
 scan::SplitFile splitOnceStill(const TextFile& file) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     scan::SplitFile split = splitNow(file);
-    while (split.fd < 0 && std::chrono::steady_clock::now() < deadline) {
+    while (split.threads < 2 && std::chrono::steady_clock::now() < deadline) {
+        closeThreadedFile(split);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         split = splitNow(file);
     }
     return split;
+}
+
+// How many threads read the file, as the searches split it; whether they do
+// or not, it is open, to be read ahead in.
+unsigned threadsFor(const TextFile& file) {
+    scan::SplitFile split = splitNow(file);
+    EXPECT_GE(split.fd, 0);
+    closeThreadedFile(split);
+    return split.threads;
 }
 
 // Is a regular file split from 8 MiB on, when more than one thread may read,
@@ -51,12 +61,13 @@ TEST(ThreadedFile, SplitsFromEightMebibytesWithThreadsToSpare) {
     readingThreads = 2;
     scan::SplitFile split = splitOnceStill(large);
     EXPECT_GE(split.fd, 0);
+    EXPECT_EQ(split.threads, 2u);
     EXPECT_EQ(split.size, kSmallest);
     closeThreadedFile(split);
     // Written before the large one: still by now too.
-    EXPECT_LT(splitNow(small).fd, 0);
+    EXPECT_EQ(threadsFor(small), 1u);
     readingThreads = 1;
-    EXPECT_LT(splitNow(large).fd, 0);
+    EXPECT_EQ(threadsFor(large), 1u);
     resetProgramState();
 }
 
@@ -82,7 +93,7 @@ TEST(ThreadedFile, AFileChangedAcrossASeamCountsAsOneReadingInFileOrder) {
     const TextFile file(text);
     readingThreads = 2;
     scan::SplitFile split = splitOnceStill(file);
-    ASSERT_GE(split.fd, 0);
+    ASSERT_EQ(split.threads, 2u);
     // The first piece is held until the second has been read and has
     // changed the file: byte `second` becomes a 7, then byte `first` does.
     CountingWork work(7);
