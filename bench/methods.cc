@@ -77,11 +77,15 @@ Method plainLoadMethod(const fs::path& file, std::int32_t target) {
 
 Method needleCountMethod(const fs::path& file, std::int32_t target,
                          const scan::ScanKernel& kernel) {
-    return {std::string("needle count, ") + scan::kernelName(kernel), [file, target, &kernel](Run) {
-                std::ifstream in(file);
-                const scan::NumberCount c = scan::countNumbers(*in.rdbuf(), target, kernel);
-                return Counts{c.numbers, c.matches, {}};
-            }};
+    return {
+        std::string("needle count, ") + scan::kernelName(kernel), [file, target, &kernel](Run) {
+            // As the linear search reads on one thread: ahead in the file too.
+            std::ifstream in(file);
+            const int fd = openOrExit(file);
+            const scan::NumberCount c = scan::countNumbers(*in.rdbuf(), target, kernel, 1, {fd, 0});
+            close(fd);
+            return Counts{c.numbers, c.matches, {}};
+        }};
 }
 
 Method needleSplitCountMethod(const fs::path& file, std::int32_t target,

@@ -32,14 +32,19 @@ struct Tally {
 // returns that token's offset, or `size`, having taken every token before
 // it, and sets `newlines` to the newlines before that offset.
 
+// As a reader of windows reads each 64 bytes, it has the memory bring the
+// cache line `ahead` bytes past them into the cache (a prefetch, which never
+// faults, and is never read): the same place in the bytes of the file that
+// the next read() will copy, or 0, the window itself.
+
 // Reads the plain numbers of a window into `out`, moving it along. `bounds`
 // is scratch room for size + 80 entries.
 using LoadWindow = size_t (*)(const char* p, size_t size, int32_t*& out, uint16_t* bounds,
-                              uint64_t& newlines);
+                              ptrdiff_t ahead, uint64_t& newlines);
 // Counts the plain numbers of a window that are in canonical text into
 // `tally`, and those equal to the target.
-using CountWindow = size_t (*)(const char* p, size_t size, const CountTarget& target, Tally& tally,
-                               uint64_t& newlines);
+using CountWindow = size_t (*)(const char* p, size_t size, const CountTarget& target,
+                               ptrdiff_t ahead, Tally& tally, uint64_t& newlines);
 
 // One kernel: its name, as tests and the benchmark ask for it, and its code.
 struct ScanKernel {

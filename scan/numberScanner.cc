@@ -10,6 +10,7 @@
 
 #include "scan/kernel.h"
 #include "scan/machine.h"
+#include "scan/readAhead.h"
 #include "scan/readSizes.h"
 
 namespace scan {
@@ -115,7 +116,8 @@ void describeBadToken(ScanEnd& end, const ScanState& state, const TokenText& ope
 
 // Reads the tokens of [p, end), a chunk of a file, appending the numbers
 // it converts to `out`: a window of up to `span` bytes at a time by the
-// kernel's `window`, up to the first token that the window cannot take,
+// kernel's `window` (which asks for the lines `ahead` of its own, see
+// ReadAhead::after), up to the first token that the window cannot take,
 // which the byte machine reads, with any that follow it before white space
 // ("5-3", "12abc"); then the next window. A window ends at its last white
 // space, and the next one starts there; a token longer than a window, or
@@ -124,7 +126,7 @@ void describeBadToken(ScanEnd& end, const ScanState& state, const TokenText& ope
 // state.
 template <typename Window>
 void readWindows(ScanState& s, const char* p, const char* end, std::int32_t*& out,
-                 std::uint16_t* bounds, Window window, std::size_t span) {
+                 std::uint16_t* bounds, Window window, std::size_t span, std::ptrdiff_t ahead) {
     // Has the byte machine read on to the first white space at or past
     // `readOn`, or to `end`; false if it stopped at a bad token.
     const auto machineTo = [&](const char* readOn) {
@@ -152,7 +154,7 @@ void readWindows(ScanState& s, const char* p, const char* end, std::int32_t*& ou
             --size;
         }
         std::uint64_t newlines = 0;
-        const std::size_t stop = window(p, size, out, bounds, newlines);
+        const std::size_t stop = window(p, size, out, bounds, ahead, newlines);
         s.line += newlines;
         p += stop;
         if (stop == size && size != 0) {
@@ -185,11 +187,11 @@ struct KeptChunk {
 };
 
 // Reads `in` a chunk at a time, lets `window` read each chunk's tokens in
-// windows of up to `span` bytes (see readWindows), and hands the numbers
-// appended to `sink`.
+// windows of up to `span` bytes (see readWindows), reading ahead in `file`,
+// and hands the numbers appended to `sink`.
 template <typename Window>
 ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Window window, std::size_t span,
-                   std::uint64_t firstLine) {
+                   std::uint64_t firstLine, StreamFile file) {
     KeptChunk kept;
     std::unique_ptr<ChunkBuffers>& chunk = kept.chunk;
     try {
@@ -198,6 +200,7 @@ ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Window window, st
     } catch (const std::bad_alloc&) {
         return {ScanStop::outOfMemory, 1, {}, false};
     }
+    ReadAhead readAhead(file);
     ScanState state;
     state.line = firstLine;
     TokenText open;  // the first bytes of a token still open at a chunk's end
@@ -211,11 +214,12 @@ ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Window window, st
         }
         const char* textEnd = text + got;
         std::fill(text + got, text + got + kBackPad, ' ');
+        const std::ptrdiff_t ahead = readAhead.after(text, static_cast<std::size_t>(got));
         const ChunkOrigin origin{text, textEnd, state, got == 0};
         std::int32_t* const values = chunk->values.get();
         state.tokenStart = nullptr;
         std::int32_t* out = values;
-        readWindows(state, text, textEnd, out, chunk->bounds.get(), window, span);
+        readWindows(state, text, textEnd, out, chunk->bounds.get(), window, span, ahead);
         bool badToken = state.failed;
         if (origin.lastChunk && !badToken) {
             finishAtEnd(state, out);
@@ -269,8 +273,8 @@ CountTarget canonicalText(std::int32_t target) {
 }  // namespace
 
 ScanEnd scanNumbers(std::streambuf& in, const NumberSink& sink, const ScanKernel& kernel,
-                    std::uint64_t firstLine) {
-    return readChunks(in, sink, kernel.load, kWindow, firstLine);
+                    std::uint64_t firstLine, StreamFile file) {
+    return readChunks(in, sink, kernel.load, kWindow, firstLine, file);
 }
 
 void addCount(NumberCount& total, const NumberCount& more) {
@@ -279,7 +283,7 @@ void addCount(NumberCount& total, const NumberCount& more) {
 }
 
 NumberCount countNumbers(std::streambuf& in, std::int32_t target, const ScanKernel& kernel,
-                         std::uint64_t firstLine) {
+                         std::uint64_t firstLine, StreamFile file) {
     const CountTarget canonical = canonicalText(target);
     Tally tally{0, 0};
     // The kernel's windows count the numbers in canonical text themselves;
@@ -291,9 +295,11 @@ NumberCount countNumbers(std::streambuf& in, std::int32_t target, const ScanKern
             tally.matches += std::count(batch.values, batch.values + batch.count, target);
             return batch.count;
         },
-        [&](const char* p, std::size_t size, std::int32_t*&, std::uint16_t*,
-            std::uint64_t& newlines) { return kernel.count(p, size, canonical, tally, newlines); },
-        kCountWindow, firstLine);
+        [&](const char* p, std::size_t size, std::int32_t*&, std::uint16_t*, std::ptrdiff_t ahead,
+            std::uint64_t& newlines) {
+            return kernel.count(p, size, canonical, ahead, tally, newlines);
+        },
+        kCountWindow, firstLine, file);
     return {tally.numbers, tally.matches, end};
 }
 

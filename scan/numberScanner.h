@@ -67,6 +67,14 @@ const ScanKernel& bestKernel();
 const ScanKernel* findKernel(std::string_view name);
 const char* kernelName(const ScanKernel& kernel);
 
+// The regular file a stream reads, where it is known: open on `fd` (-1 where
+// it is not), the stream at its byte `at`. The scanner reads ahead of the
+// stream in it (see scan/readAhead.h); what it reads is the stream's alone.
+struct StreamFile {
+    int fd = -1;
+    std::uint64_t at = 0;
+};
+
 // Reads numbers from `in` until the end of the file, a bad token, a read error
 // or a refusal of `sink`, handing them over chunk by chunk. The rules are
 // those of formatted extraction: white space (space, \t, \n, \v, \f, \r) is
@@ -77,7 +85,8 @@ const char* kernelName(const ScanKernel& kernel);
 // whatever the file holds: long tokens are never buffered whole.
 // Lines are counted from `firstLine`, the line `in` starts on.
 ScanEnd scanNumbers(std::streambuf& in, const NumberSink& sink,
-                    const ScanKernel& kernel = bestKernel(), std::uint64_t firstLine = 1);
+                    const ScanKernel& kernel = bestKernel(), std::uint64_t firstLine = 1,
+                    StreamFile file = {});
 
 // What a count found: the numbers read, those equal to the target, and where
 // and why the reading ended.
@@ -91,7 +100,8 @@ struct NumberCount {
 // scanNumbers does and stopping where it would, but converting few of them:
 // a plain number is compared with the target as text.
 NumberCount countNumbers(std::streambuf& in, std::int32_t target,
-                         const ScanKernel& kernel = bestKernel(), std::uint64_t firstLine = 1);
+                         const ScanKernel& kernel = bestKernel(), std::uint64_t firstLine = 1,
+                         StreamFile file = {});
 
 // Adds what `more` counted to `total`, but for where it ended.
 void addCount(NumberCount& total, const NumberCount& more);

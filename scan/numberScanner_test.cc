@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <iterator>
 #include <memory>
 #include <random>
@@ -20,6 +21,7 @@
 #include "oracle.h"
 #include "scan/kernel.h"
 #include "scan/readSizes.h"
+#include "textFile.h"
 
 namespace scan {
 namespace {
@@ -449,7 +451,9 @@ struct Window {
 // window, 64 after it), whatever its scratch held before: here the window
 // ends 64 bytes before a page that cannot be read, and the scratch holds
 // offsets past it. A block of one number, then one of sixteen, leaves the
-// last four-number group of a load three entries past what it wrote.
+// last four-number group of a load three entries past what it wrote. Each
+// asks the memory for the lines of that page as it reads, which must never
+// fault.
 TEST_P(NumberScanner, ReadsNoFurtherThanItsWindowWhateverItsScratchHeld) {
     const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
     void* const pages =
@@ -467,12 +471,14 @@ TEST_P(NumberScanner, ReadsNoFurtherThanItsWindowWhateverItsScratchHeld) {
     std::vector<std::int32_t> values(text.size());
     std::int32_t* out = values.data();
     std::uint64_t newlines = 0;
-    EXPECT_EQ(kernel_->load(begin, text.size(), out, bounds.data(), newlines), text.size());
+    EXPECT_EQ(kernel_->load(begin, text.size(), out, bounds.data(), guard - begin, newlines),
+              text.size());
     EXPECT_EQ(std::vector<std::int32_t>(values.data(), out),
               (std::vector<std::int32_t>{7, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, 2, 3, 4, 5, 6, 7}));
     const CountTarget seven{{'7'}, 1};
     Tally tally{0, 0};
-    EXPECT_EQ(kernel_->count(begin, text.size(), seven, tally, newlines), text.size());
+    EXPECT_EQ(kernel_->count(begin, text.size(), seven, guard - begin, tally, newlines),
+              text.size());
     EXPECT_EQ(tally.numbers, 17);
     EXPECT_EQ(tally.matches, 3);
     munmap(pages, 3 * page);
@@ -534,8 +540,8 @@ TEST_P(NumberScanner, EachWindowStopsAtTheFirstTokenItCannotTake) {
                 std::vector<std::int32_t> values(text.size() + 8, 0x5eed);
                 std::int32_t* out = values.data();
                 std::uint64_t newlines = 0;
-                const std::size_t loadStop =
-                    kernel_->load(window.begin(), text.size(), out, window.bounds.data(), newlines);
+                const std::size_t loadStop = kernel_->load(window.begin(), text.size(), out,
+                                                           window.bounds.data(), 0, newlines);
                 const Reading expected = plainLoop(shape.loaded ? text : before);
                 EXPECT_EQ(loadStop, shape.loaded ? text.size() : before.size()) << what;
                 EXPECT_EQ(newlines, shape.loaded ? linesAll : linesBefore) << what;
@@ -551,7 +557,7 @@ TEST_P(NumberScanner, EachWindowStopsAtTheFirstTokenItCannotTake) {
 
                 Tally tally{0, 0};
                 const std::size_t countStop =
-                    kernel_->count(window.begin(), text.size(), one, tally, newlines);
+                    kernel_->count(window.begin(), text.size(), one, 0, tally, newlines);
                 EXPECT_EQ(countStop, shape.canonical ? text.size() : before.size()) << what;
                 EXPECT_EQ(newlines, shape.canonical ? linesAll : linesBefore) << what;
                 EXPECT_EQ(tally.numbers, static_cast<std::int64_t>(numbersBefore.size()) +
@@ -603,6 +609,64 @@ TEST_P(NumberScanner, ReportsAReadErrorAfterTheNumbersBeforeIt) {
     EXPECT_EQ(read.line, 3u);
     // The 3 may go on in the next read, so it is not counted.
     EXPECT_EQ(read.values, (std::vector<std::int32_t>{1, 2}));
+}
+
+// The text from memory, a stream that cuts the file at `path` to nothing
+// as it gives its second chunk: by then the pages of the file read ahead of
+// the stream are mapped, and lie past the file's new end, where a read
+// through the mapping would kill the process.
+class CuttingBuf : public std::streambuf {
+  public:
+    CuttingBuf(std::string text, std::filesystem::path path)
+        : text_(std::move(text)), path_(std::move(path)) {}
+
+  protected:
+    std::streamsize xsgetn(char* s, std::streamsize n) override {
+        if (++reads_ == 2) {
+            std::filesystem::resize_file(path_, 0);
+        }
+        const auto size = std::min(n, static_cast<std::streamsize>(text_.size() - at_));
+        std::copy_n(text_.begin() + static_cast<std::ptrdiff_t>(at_), size, s);
+        at_ += static_cast<std::size_t>(size);
+        return size;
+    }
+
+  private:
+    std::string text_;
+    std::filesystem::path path_;
+    std::size_t at_ = 0;
+    int reads_ = 0;
+};
+
+// A count reads ahead in the file its stream reads, and never through the
+// mapping: a file cut short meanwhile, and a descriptor that cannot be
+// mapped (a pipe's), count what the stream gave, as with no file at all.
+TEST_P(NumberScanner, ReadingAheadNeverChangesWhatACountFinds) {
+    std::mt19937_64 rng(20261210);
+    std::string text;
+    while (text.size() < 8 * kChunk) {
+        text += std::to_string(rng() % 3000000) + '\n';
+    }
+    const std::int32_t target = plainLoop(text.substr(0, 64)).values.front();
+    std::stringbuf whole(text);
+    const NumberCount expected = countNumbers(whole, target, *kernel_);
+    ASSERT_GT(expected.matches, 0);
+    const auto sameAsExpected = [&](const NumberCount& c) {
+        return c.numbers == expected.numbers && c.matches == expected.matches &&
+               c.end.stop == ScanStop::endOfFile && c.end.line == expected.end.line;
+    };
+
+    const TextFile file(text);
+    CuttingBuf cut(text, file.path());
+    EXPECT_TRUE(sameAsExpected(countNumbers(cut, target, *kernel_, 1, {file.fd(), 0})));
+    EXPECT_EQ(std::filesystem::file_size(file.path()), 0u);
+
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    std::stringbuf again(text);
+    EXPECT_TRUE(sameAsExpected(countNumbers(again, target, *kernel_, 1, {pipeEnds[0], 0})));
+    close(pipeEnds[0]);
+    close(pipeEnds[1]);
 }
 
 TEST(ScanKernels, TheBestIsFirstAndEveryOneIsFoundByName) {

@@ -16,8 +16,8 @@ bool CountWork::join(unsigned slot, std::uint64_t) {
 
 NumberCount CountWork::countAll(std::streambuf& in, const SplitFile& file) {
     total_.end =
-        readSplit(in, file, *this, [&](std::streambuf& rest, std::uint64_t line, std::uint64_t) {
-            const NumberCount count = countNumbers(rest, target_, kernel_, line);
+        readSplit(in, file, *this, [&](std::streambuf& rest, std::uint64_t line, std::uint64_t at) {
+            const NumberCount count = countNumbers(rest, target_, kernel_, line, {file.fd, at});
             addCount(total_, count);
             return count.end;
         });

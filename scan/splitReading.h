@@ -37,7 +37,9 @@ namespace scan {
 
 // A regular file that several threads read at once.
 struct SplitFile {
-    int fd = -1;             // open on the file; read with pread, never moved nor closed here
+    // Open on the file; read with pread, never moved nor closed here. The
+    // reading through the stream reads ahead in it (see scan/readAhead.h).
+    int fd = -1;
     std::uint64_t size = 0;  // its size when the search began, which is cut into pieces
     unsigned threads = 1;    // the most threads; with one, the stream reads the whole file
     // A chunk of the scanner's: a thread keeps a piece's numbers in its

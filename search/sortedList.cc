@@ -160,7 +160,7 @@ scan::ScanEnd loadNumbers(NumberList& list, std::streambuf& in, std::size_t most
         orderChecked = true;
         warnOfDescent(line);
     };
-    const auto loadRest = [&](std::streambuf& rest, std::uint64_t firstLine, std::uint64_t) {
+    const auto loadRest = [&](std::streambuf& rest, std::uint64_t firstLine, std::uint64_t at) {
         return scan::scanNumbers(
             rest,
             [&](const scan::NumberBatch& batch) {
@@ -174,7 +174,7 @@ scan::ScanEnd loadNumbers(NumberList& list, std::streambuf& in, std::size_t most
                 }
                 return stored;
             },
-            kernel, firstLine);
+            kernel, firstLine, {split != nullptr ? split->fd : -1, at});
     };
     if (split == nullptr || split->fd < 0 || split->threads < 2) {
         return loadRest(in, 1, 0);  // the pieces' work would lay out the list for them

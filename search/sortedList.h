@@ -26,7 +26,8 @@ void loadSortedList(const scan::ScanKernel& kernel = scan::bestKernel(),
 // Appends the numbers of `in` to `list` as loadSortedList does, holding at
 // most `mostNumbers`, and calls warnOfDescent with the line of the first
 // number smaller than the one before it, once. With `split`, the regular
-// file `in` has open and has read nothing of, it is read as a split reading
+// file `in` has open and has read nothing of, the stream is read ahead in
+// it, and where it is split over threads, it is read as a split reading
 // (see scan/splitReading.h), the pieces copied into the list in place: the
 // list, the warning and the end are those of the reading through `in`
 // alone. `list` is then empty, with capacity reserved for the whole file.

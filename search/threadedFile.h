@@ -20,7 +20,7 @@ constexpr std::uint64_t kLoadThreadMemory = std::uint64_t{2} << 20;
 // threads as fit in `memory`, the bytes more the process can be given, at
 // `perThread` each (see threadsThatFit), when it is of 8 MiB at least and
 // was not changed within the last tick of the system's clock; otherwise it
-// is read on one thread, through its stream.
+// is read on one thread, through its stream, and read ahead in by offset.
 // Its version is taken as it opens, and what the threads read is kept only
 // where the file still has it once they have read it. Close it with
 // closeThreadedFile.

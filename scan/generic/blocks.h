@@ -59,6 +59,15 @@ constexpr bool kOneInstructionCount = false;
 inline uint64_t countFewOnes(uint64_t mask) {
     return kOneInstructionCount || mask != 0 ? countOnes(mask) : 0;
 }
+// Has the memory bring the line `ahead` bytes past the block at `q` into the
+// cache, to be read a chunk later (see scan/kernel.h): with the hint of the
+// second-level cache (x86-64's prefetcht1), as the first would only lose it
+// to the window's own lines before then. The address is reckoned as a
+// number, since it lies outside the window.
+inline void askAhead(const char* q, ptrdiff_t ahead) {
+    const uintptr_t line = reinterpret_cast<uintptr_t>(q) + static_cast<uintptr_t>(ahead);
+    __builtin_prefetch(reinterpret_cast<const void*>(line), 0, 2);
+}
 // The bits below bit n, 0 <= n < 64.
 inline uint64_t bitsBelow(unsigned n) {
     return (uint64_t{1} << n) - 1;

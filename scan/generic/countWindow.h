@@ -135,6 +135,7 @@ __attribute__((always_inline)) inline PlainMasks plainMasksOf(const char* q, uin
 template <typename Set, bool kShort>
 struct CountReader {
     TargetWords words;
+    ptrdiff_t ahead;  // see askAhead
     uint64_t numbers = 0, matches = 0;
     // Runs of 2 and 4 digits, and zeros that start a token, in the block before.
     uint64_t wasRun2 = 0, wasRun4 = 0, wasZeroStarts = 0;
@@ -178,6 +179,7 @@ struct CountReader {
 
     __attribute__((always_inline)) void take(const char* q, uint32_t, const BlockTokens& t,
                                              const Carry& was) {
+        askAhead(q, ahead);
         numbers += countOnes(t.starts);
         matchTargets(q, t.ends, t.space, was.space);
     }
@@ -240,6 +242,7 @@ struct CountReader {
         // Takes the block at `q`, whose bytes in `outside` lie before the window.
         const auto takeBlock = [&](const char* q, uint64_t outside, auto at)
             __attribute__((always_inline)) {
+            askAhead(q, ahead);
             const PlainMasks m = plainMasksOf<Set, decltype(at)::first>(q, outside, carry);
             uint64_t odd = m.odd;
             if constexpr (Set::kPlainMasks) {
@@ -432,7 +435,7 @@ struct CountReader {
 // zeros, the plain blocks that end at each cost more than they save.
 template <typename Set, bool kPlainFirst>
 __attribute__((noinline)) size_t countWith(const char* p, size_t size, const CountTarget& target,
-                                           Tally& tally, uint64_t& newlines) {
+                                           ptrdiff_t ahead, Tally& tally, uint64_t& newlines) {
     // One loop for each kind of target, so that no block asks which.
     const auto read = [&](auto reader) {
         uint64_t plainLines = 0;
@@ -456,16 +459,16 @@ __attribute__((noinline)) size_t countWith(const char* p, size_t size, const Cou
         return stop - front;
     };
     const TargetWords words = targetWords(target);
-    return words.length <= 3 ? read(CountReader<Set, true>{words})
-                             : read(CountReader<Set, false>{words});
+    return words.length <= 3 ? read(CountReader<Set, true>{words, ahead})
+                             : read(CountReader<Set, false>{words, ahead});
 }
 
 template <typename Set>
-size_t countWindow(const char* p, size_t size, const CountTarget& target, Tally& tally,
-                   uint64_t& newlines) {
+size_t countWindow(const char* p, size_t size, const CountTarget& target, ptrdiff_t ahead,
+                   Tally& tally, uint64_t& newlines) {
     return isSpace(static_cast<unsigned char>(p[-1]))
-               ? countWith<Set, true>(p, size, target, tally, newlines)
-               : countWith<Set, false>(p, size, target, tally, newlines);
+               ? countWith<Set, true>(p, size, target, ahead, tally, newlines)
+               : countWith<Set, false>(p, size, target, ahead, tally, newlines);
 }
 
 }  // namespace

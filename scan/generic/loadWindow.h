@@ -18,14 +18,16 @@ namespace {
 template <typename Set>
 struct LoadReader {
     uint16_t* bounds;
+    ptrdiff_t ahead;  // see askAhead
     uint32_t count = 0;
 
     __attribute__((always_inline)) uint64_t unusual(const char*, const BlockTokens& t,
                                                     const Carry& was) const {
         return t.notPlain | (behind<1>(t.minus, was.minus) & ~t.digit);  // a lone sign, or "--"
     }
-    __attribute__((always_inline)) void take(const char*, uint32_t base, const BlockTokens& t,
+    __attribute__((always_inline)) void take(const char* q, uint32_t base, const BlockTokens& t,
                                              const Carry& was) {
+        askAhead(q, ahead);
         Set::appendBounds(t.ends | (t.digit & ~behind<1>(t.digit, was.digit)), base, bounds, count);
     }
     // A token's digits may have started: its first bound goes.
@@ -39,8 +41,8 @@ struct LoadReader {
 // scratch room for size + 80 entries.
 template <typename Set>
 __attribute__((noinline)) size_t loadWindow(const char* p, size_t size, int32_t*& out,
-                                            uint16_t* bounds, uint64_t& newlines) {
-    LoadReader<Set> reader{bounds};
+                                            uint16_t* bounds, ptrdiff_t ahead, uint64_t& newlines) {
+    LoadReader<Set> reader{bounds, ahead};
     const size_t stop = readBlocks<Set>(p, size, reader, newlines);
     // convertTokens may read a few tokens past the count: there, tokens of no
     // digits.
