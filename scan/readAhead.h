@@ -2,10 +2,11 @@
 // memory brings the file's next chunk into the cache, so that the read()
 // that copies it finds it there rather than in main memory.
 //
-// On one core a count spends about a third of its time in read(), most of
-// it waiting on main memory for the page cache's bytes; the scanner's own
-// work waits on nothing. So the kernels, as they read each block, ask for
-// the line of the file one chunk further on (a prefetch): the two overlap.
+// On one core, read() took most of a count's time, nearly all of it waiting
+// on main memory for the page cache's bytes, while the kernels' own work
+// waits on nothing: the two took turns. So the kernels, as they read each
+// block, ask for the line of the file one chunk further on (a prefetch),
+// and the two overlap.
 // A prefetch needs the page mapped, so the next chunk's pages are mapped,
 // read-only and with the pages the system has in place, a window at a time.
 // Nothing is ever read through the mapping, only prefetched, which never
