@@ -1,3 +1,5 @@
+// Reading ahead: the window of the file's next chunk, mapped for the
+// kernels' prefetches only.
 #include "scan/readAhead.h"
 
 #include <sys/mman.h>
