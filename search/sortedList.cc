@@ -176,8 +176,8 @@ scan::ScanEnd loadNumbers(NumberList& list, std::streambuf& in, std::size_t most
             },
             kernel, firstLine, {split != nullptr ? split->fd : -1, at});
     };
-    if (split == nullptr || split->fd < 0 || split->threads < 2) {
-        return loadRest(in, 1, 0);  // the pieces' work would lay out the list for them
+    if (split == nullptr) {
+        return loadRest(in, 1, 0);
     }
     LoadWork work(list, mostNumbers, kernel, warnOnce);
     return scan::readSplit(in, *split, work, loadRest);

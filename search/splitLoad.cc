@@ -12,8 +12,11 @@ LoadWork::LoadWork(NumberList& list, std::size_t mostNumbers, const scan::ScanKe
     : list_(list),
       most_(std::min(mostNumbers, list.capacity())),
       kernel_(kernel),
-      warnOfDescent_(std::move(warnOfDescent)) {
+      warnOfDescent_(std::move(warnOfDescent)) {}
+
+void LoadWork::makeSlots(unsigned count) {
     list_.resize(most_);  // only address space: the pieces write their places
+    slots_.resize(count);
 }
 
 scan::ScanEnd LoadWork::read(std::streambuf& piece, std::uint64_t, unsigned slot) {

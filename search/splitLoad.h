@@ -22,7 +22,9 @@ class LoadWork : public scan::PieceWork {
 
     // A thread places its piece before it reads another: one slot each.
     unsigned slotsPerThread() const override { return 1; }
-    void makeSlots(unsigned count) override { slots_.resize(count); }
+    // Lays the list out for the pieces too: only a reading that is split
+    // makes slots.
+    void makeSlots(unsigned count) override;
     scan::ScanEnd read(std::streambuf& piece, std::uint64_t index, unsigned slot) override;
     bool join(unsigned slot, std::uint64_t linesBefore) override;
     void place(unsigned slot) override;

@@ -177,8 +177,10 @@ inline size_t startOfTokenAt(const char* p, size_t at) {
 // that token's offset, or `size`, and counts the newlines before it into
 // `newlines`. Reads up to 64 bytes past the window, and 16 before it.
 //
-// A reader has, for each block at `q` (its offset `base`), given its tokens
-// `t` and what the block before left in `was`:
+// A reader has `ahead`, the distance to the line the loop asks the memory
+// for at each block it takes (see askAhead), and, for each block at `q` (its
+// offset `base`), given its tokens `t` and what the block before left in
+// `was`:
 //   unusual(q, t, was)       the bytes that show a token it cannot take, each
 //                            no further than one byte past that token's end
 //                            (a lone sign shows at the white space after it);
@@ -197,6 +199,7 @@ __attribute__((always_inline)) inline size_t readBlocks(const char* p, size_t si
                                                         uint32_t base = 0) {
     uint64_t lines = 0, unusual = 0;
     const auto takeTokens = [&](const BlockTokens& t) __attribute__((always_inline)) {
+        askAhead(p + base, reader.ahead);
         lines += countOnes(t.newline);
         reader.take(p + base, base, t, was);
         was.space = t.space;

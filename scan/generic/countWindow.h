@@ -179,7 +179,6 @@ struct CountReader {
 
     __attribute__((always_inline)) void take(const char* q, uint32_t, const BlockTokens& t,
                                              const Carry& was) {
-        askAhead(q, ahead);
         numbers += countOnes(t.starts);
         matchTargets(q, t.ends, t.space, was.space);
     }

@@ -25,9 +25,8 @@ struct LoadReader {
                                                     const Carry& was) const {
         return t.notPlain | (behind<1>(t.minus, was.minus) & ~t.digit);  // a lone sign, or "--"
     }
-    __attribute__((always_inline)) void take(const char* q, uint32_t base, const BlockTokens& t,
+    __attribute__((always_inline)) void take(const char*, uint32_t base, const BlockTokens& t,
                                              const Carry& was) {
-        askAhead(q, ahead);
         Set::appendBounds(t.ends | (t.digit & ~behind<1>(t.digit, was.digit)), base, bounds, count);
     }
     // A token's digits may have started: its first bound goes.
