@@ -172,8 +172,7 @@ void readWindows(ScanState& s, const char* p, const char* end, std::int32_t*& ou
 // The chunk of this thread's last reading, kept for its next one: a thread
 // that reads a file in many pieces, as a load split over threads does,
 // would otherwise be given fresh buffers for each piece, and fresh pages
-// are costly. Once a thread has read a large file, a small one is read in
-// large chunks too, since the memory is held anyway.
+// are costly.
 thread_local std::unique_ptr<ChunkBuffers> spareChunk;
 
 // Keeps the reading's chunk as the spare when it ends.
@@ -195,8 +194,8 @@ ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Window window, st
     KeptChunk kept;
     std::unique_ptr<ChunkBuffers>& chunk = kept.chunk;
     try {
-        chunk = spareChunk != nullptr ? std::move(spareChunk)
-                                      : std::make_unique<ChunkBuffers>(kFirstChunk);
+        chunk =
+            spareChunk != nullptr ? std::move(spareChunk) : std::make_unique<ChunkBuffers>(kChunk);
     } catch (const std::bad_alloc&) {
         return {ScanStop::outOfMemory, 1, {}, false};
     }
@@ -247,15 +246,6 @@ ScanEnd readChunks(std::streambuf& in, const NumberSink& sink, Window window, st
                 open.append(state.tokenStart, textEnd);
             } else {
                 open.append(text, textEnd);  // open since an earlier chunk
-            }
-        }
-        // The state carries everything a token split between chunks needs,
-        // so the buffers may change between any two chunks.
-        if (static_cast<std::size_t>(got) == chunk->size && chunk->size < kChunk) {
-            try {
-                chunk = std::make_unique<ChunkBuffers>(kChunk);
-            } catch (const std::bad_alloc&) {
-                // Read on in small chunks: slower, but the same numbers.
             }
         }
     }

@@ -1,5 +1,5 @@
 // The number-file scanner: reads whole numbers exactly as `stream >> int32_t`
-// would, in large chunks, and says what it read, why it stopped and where.
+// would, a chunk at a time, and says what it read, why it stopped and where.
 // This is the scanner's one public header.
 #pragma once
 

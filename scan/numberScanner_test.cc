@@ -224,7 +224,7 @@ TEST_P(NumberScanner, ChunkBoundaries) {
         "77",
         "x" + std::string(40, 'y'),
     };
-    for (const std::size_t boundary : {scan::kFirstChunk, scan::kFirstChunk + scan::kChunk}) {
+    for (const std::size_t boundary : {scan::kChunk, 2 * scan::kChunk}) {
         for (const std::string& tail : tails) {
             for (std::size_t back = 1; back <= tail.size() + 1; ++back) {
                 std::string text(boundary - back, '\n');
@@ -248,11 +248,11 @@ TEST_P(NumberScanner, ChunkBoundaries) {
 TEST_P(NumberScanner, TwoTokensCutByTwoBoundariesShowTheSecondAsItIs) {
     const std::string firsts[] = {"123456", "-00000000000042", "77"};
     const std::string seconds[] = {"abcdef", "12345678901", "+-7", "1.5x"};
-    const std::size_t second = scan::kFirstChunk + scan::kChunk;
+    const std::size_t second = 2 * scan::kChunk;
     for (const std::string& a : firsts) {
         for (const std::string& b : seconds) {
             for (std::size_t cut = 1; cut < b.size(); ++cut) {
-                std::string text(scan::kFirstChunk - a.size() / 2, '\n');
+                std::string text(scan::kChunk - a.size() / 2, '\n');
                 text.replace(0, 2, "1 ");
                 text += a;
                 text.resize(second - cut, ' ');
@@ -365,7 +365,7 @@ TEST_P(NumberScanner, PlainNumbersAcrossWindowSeams) {
 TEST_P(NumberScanner, AWindowThatStartsOnTheLastByteOfACacheLine) {
     static_assert(kWindow % 64 == 0 && kCountWindow % 64 == 0,
                   "the second window starts where the first line ends");
-    static_assert(kCountWindow < kFirstChunk, "the count's second window lies in the first chunk");
+    static_assert(kCountWindow < kChunk, "the count's second window lies in the first chunk");
     for (const std::size_t window : {kWindow, kCountWindow}) {
         std::string plain;
         while (plain.size() < window - 16) {

@@ -163,14 +163,14 @@ class LoadSortedList : public testing::Test {
 TEST_F(LoadSortedList, WarnsAtADescentRightAtTheSeamOfTwoReads) {
     // The first read ends exactly after "6\n"; the second begins with "3".
     std::string text;
-    for (std::size_t i = 0; i + 4 < scan::kFirstChunk; i += 2) {
+    for (std::size_t i = 0; i + 4 < scan::kChunk; i += 2) {
         text += "5\n";
     }
     text += "5\n6\n";
-    ASSERT_EQ(text.size(), scan::kFirstChunk);
+    ASSERT_EQ(text.size(), scan::kChunk);
     text += "3\n7\n";
     load(text);
-    const std::size_t lines = scan::kFirstChunk / 2;
+    const std::size_t lines = scan::kChunk / 2;
     EXPECT_EQ(errors_.str(), "The sorted file is not in ascending order at line " +
                                  std::to_string(lines + 1) +
                                  "; binary search results may be wrong!\n");
@@ -191,27 +191,27 @@ TEST_F(LoadSortedList, WarnsOnceAndKeepsEveryNumber) {
 
 TEST_F(LoadSortedList, WarnsOnlyAtTheFirstDescentThoughALaterReadHasOneToo) {
     std::string text = "2\n1\n";
-    for (int i = 0; i < 33'000; ++i) {
+    for (int i = 0; i < 66'000; ++i) {
         text += "5\n";
     }
-    load(text + "4\n");  // line 33003, in the second read
+    load(text + "4\n");  // line 66003, in the second read
     EXPECT_EQ(errors_.str(),
               "The sorted file is not in ascending order at line 2; binary search results may be "
               "wrong!\n");
-    EXPECT_EQ(sortedList.size(), 33'003u);
+    EXPECT_EQ(sortedList.size(), 66'003u);
 }
 
-// Under a ceiling of 40960 numbers, past the first read's 32768, does the
+// Under a ceiling of 81920 numbers, past the first read's 65536, does the
 // load stop at exactly that number, from a file whose room was reserved
 // ahead and from a pipe, whose list grows from nothing and must not be held
 // to half the room by its growing?
 TEST_F(LoadSortedList, StopsAtTheCeilingFromAFileAndFromAPipe) {
-    const std::uint64_t roomKib = (kMemoryMargin >> 10) + 40960 * 4 / 1024;
+    const std::uint64_t roomKib = (kMemoryMargin >> 10) + 81920 * 4 / 1024;
     const MadeUpSystem system(
         {{"proc/meminfo", "MemAvailable: " + std::to_string(roomKib) + " kB\nSwapFree: 0 kB\n"},
          {"proc/self/cgroup", ""}});
     std::string text;
-    for (int i = 0; i < 70'000; ++i) {
+    for (int i = 0; i < 140'000; ++i) {
         text += "1\n";
     }
     for (const bool fromPipe : {false, true}) {
@@ -226,12 +226,12 @@ TEST_F(LoadSortedList, StopsAtTheCeilingFromAFileAndFromAPipe) {
         }
         sortedFile.open(path_);
         loadSortedList(scan::bestKernel(), system.root());
-        EXPECT_EQ(sortedList.size(), 40960u) << (fromPipe ? "from a pipe" : "from a file");
-        EXPECT_EQ(errors_.str(), "Stopped reading the sorted file at line 40961: out of memory!\n")
+        EXPECT_EQ(sortedList.size(), 81920u) << (fromPipe ? "from a pipe" : "from a file");
+        EXPECT_EQ(errors_.str(), "Stopped reading the sorted file at line 81921: out of memory!\n")
             << (fromPipe ? "from a pipe" : "from a file");
         if (fromPipe) {
             // Doubling would have held two copies at once, past the room.
-            EXPECT_EQ(sortedList.capacity(), 40960u) << "moved once, into all the room";
+            EXPECT_EQ(sortedList.capacity(), 81920u) << "moved once, into all the room";
         }
         sortedFile.close();  // the writer may finish
     }

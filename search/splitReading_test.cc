@@ -177,11 +177,11 @@ TEST_P(SplitReading, RandomTexts) {
 }
 
 // A descent at each place around the second read of the first piece (a
-// thread reads 64 KiB of its first piece first), where the read's first
-// number is judged against the last of the read before.
+// thread reads its piece a chunk at a time), where the read's first number
+// is judged against the last of the read before.
 TEST_P(SplitReading, FindsADescentAroundAPiecesSecondRead) {
     const std::uint64_t kPiece = SplitFile{}.pieceSize;
-    const std::size_t secondRead = kFirstChunk / 9;  // in lines of 9 bytes
+    const std::size_t secondRead = kChunk / 9;  // in lines of 9 bytes
     for (std::size_t at = secondRead - 5; at <= secondRead + 5; ++at) {
         std::string text;
         for (std::size_t line = 0; line < 3 * kPiece / 9; ++line) {
@@ -214,7 +214,7 @@ TEST_P(SplitReading, SettlesEachPieceAtWhiteSpace) {
     EXPECT_EQ(read(oneToken, setup, &unsplit), read(oneToken, Way{}));
     EXPECT_EQ(unsplit.joined, 0u);
     EXPECT_EQ(unsplit.resumeAt, 0u);
-    EXPECT_LT(unsplit.bytesRead, 200000u);  // each thread looks 64 KiB past a nominal end
+    EXPECT_LT(unsplit.bytesRead, 200000u);  // each thread looks a chunk past a nominal end
 }
 
 // The recovery paths, each forced: threads that cannot be started, whose

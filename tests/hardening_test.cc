@@ -11,6 +11,7 @@
 #include "fifoWriter.h"
 #include "memoryCgroup.h"
 #include "needleRun.h"
+#include "scan/readSizes.h"
 
 namespace fs = std::filesystem;
 
@@ -170,10 +171,10 @@ TEST(SpecialFiles, NumberFilesFromFifos) {
 }
 
 // Are a number and a bad token that straddle the point where the scanner's
-// second read ends (64 KiB, then 256 KiB) read as one token, with the right line?
+// second read ends (two chunks) read as one token, with the right line?
 TEST(SpecialFiles, TokensStraddlingTheReadBufferSplit) {
     ScratchDir dir("straddle");
-    const int lines = ((64 << 10) + (256 << 10)) / 2 - 1;
+    const int lines = static_cast<int>(2 * scan::kChunk / 2 - 1);
     std::string prefix;
     for (int i = 0; i < lines; ++i) {
         prefix += "7\n";
