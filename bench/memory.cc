@@ -50,10 +50,11 @@ int runPeakChild(const char* mode, const char* file) {
     bool worked = false;
     if (std::strcmp(mode, "--peak-linear") == 0) {
         // As the linear search reads on one thread, the window it reads
-        // ahead in mapped.
+        // ahead in mapped: without the file open, the peak would leave it out.
         std::ifstream in(file);
         const int fd = open(file, O_RDONLY | O_CLOEXEC);
-        worked = scan::countNumbers(*in.rdbuf(), 7, scan::bestKernel(), 1, {fd, 0}).numbers > 0;
+        worked = fd >= 0 &&
+                 scan::countNumbers(*in.rdbuf(), 7, scan::bestKernel(), 1, {fd, 0}).numbers > 0;
         close(fd);
     } else if (std::strcmp(mode, "--peak-load") == 0) {
         sortedFile.open(file);

@@ -1,10 +1,9 @@
 // Fuzzes the count and the load split over threads: arbitrary bytes as a
 // number file, read by one to seven threads (as the input's size picks; one
 // reads through the stream, ahead in the file) in pieces as small as a byte,
-// must count and load exactly as the
-// plain `>> int32_t` loop reads them: the same numbers and matches, the same
-// stop, line and token; and the load warns of the first descent on the line
-// the one-thread load names.
+// must count and load exactly as the plain `>> int32_t` loop reads them: the
+// same numbers and matches, the same stop, line and token; and the load warns
+// of the first descent on the line the one-thread load names.
 #include <fcntl.h>
 #include <unistd.h>
 
