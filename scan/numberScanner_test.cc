@@ -316,22 +316,25 @@ TEST_P(NumberScanner, AMillionRandomTokens) {
 }
 
 // Plain numbers of one to three digits, some after a minus, a space or a
-// newline apart: a 64-byte block holds up to 32 of them, so the places where
-// they start and end may fill the whole block.
+// newline apart, or on lines of their own: a 64-byte block holds up to 32 of
+// them, so the places where they start and end may fill the whole block, and
+// a short target may match several times in one.
 TEST_P(NumberScanner, BlocksFullOfShortNumbers) {
     std::mt19937_64 rng(64);
     for (const int digits : {1, 2, 3}) {
         for (const bool signs : {false, true}) {
-            const unsigned low = digits == 1 ? 0 : digits == 2 ? 10 : 100;
-            const unsigned span = digits == 1 ? 10 : 9 * low;
-            std::string text;
-            for (int i = 0; i < 20000; ++i) {
-                const unsigned value = low + static_cast<unsigned>(rng() % span);
-                text += (signs && value != 0 && rng() % 2 == 0 ? "-" : "") + std::to_string(value) +
-                        (rng() % 8 == 0 ? "\n" : " ");
+            for (const bool lines : {false, true}) {
+                const unsigned low = digits == 1 ? 0 : digits == 2 ? 10 : 100;
+                const unsigned span = digits == 1 ? 10 : 9 * low;
+                std::string text;
+                for (int i = 0; i < 20000; ++i) {
+                    const unsigned value = low + static_cast<unsigned>(rng() % span);
+                    text += (signs && value != 0 && rng() % 2 == 0 ? "-" : "") +
+                            std::to_string(value) + (lines || rng() % 8 == 0 ? "\n" : " ");
+                }
+                expectAgreement(text, std::to_string(digits) + "-digit numbers" +
+                                          (signs ? ", signed" : "") + (lines ? ", lines" : ""));
             }
-            expectAgreement(text,
-                            std::to_string(digits) + "-digit numbers" + (signs ? ", signed" : ""));
         }
     }
 }

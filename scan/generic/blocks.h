@@ -59,6 +59,16 @@ constexpr bool kOneInstructionCount = false;
 inline uint64_t countFewOnes(uint64_t mask) {
     return kOneInstructionCount || mask != 0 ? countOnes(mask) : 0;
 }
+// countOnes of a mask that mostly holds one bit or none, the two in no
+// order a branch predictor follows: without POPCNT, its first bit is counted
+// without a branch, and only the others behind one.
+inline uint64_t countRareOnes(uint64_t mask) {
+    if (kOneInstructionCount) {
+        return countOnes(mask);
+    }
+    const uint64_t rest = mask & (mask - 1);
+    return static_cast<uint64_t>(mask != 0) + (rest != 0 ? countOnes(rest) : 0);
+}
 // Has the memory bring the line `ahead` bytes past the block at `q` into the
 // cache, to be read a chunk later (see scan/kernel.h): with the hint of the
 // second-level cache (x86-64's prefetcht1), as the first would only lose it
