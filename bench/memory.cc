@@ -12,9 +12,8 @@
 #include <string>
 
 #include "bench/haystack.h"
-#include "frontend/programState.h"
+#include "bench/methods.h"
 #include "scan/numberScanner.h"
-#include "search/sortedList.h"
 
 namespace {
 
@@ -57,9 +56,7 @@ int runPeakChild(const char* mode, const char* file) {
                  scan::countNumbers(*in.rdbuf(), 7, scan::bestKernel(), 1, {fd, 0}).numbers > 0;
         close(fd);
     } else if (std::strcmp(mode, "--peak-load") == 0) {
-        sortedFile.open(file);
-        loadSortedList();
-        worked = !sortedList.empty();
+        worked = !loadOnThreads(file, scan::bestKernel(), 1).empty();
     }
     std::printf("%ld\n", peakKib());
     return worked ? 0 : 1;

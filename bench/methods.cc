@@ -14,8 +14,6 @@
 #include <thread>
 #include <vector>
 
-#include "freshProgram.h"
-#include "frontend/programState.h"
 #include "oracle.h"
 #include "scan/readSizes.h"
 #include "search/sortedList.h"
@@ -105,15 +103,25 @@ Method needleSplitCountMethod(const fs::path& file, std::int32_t target,
             }};
 }
 
+NumberList loadOnThreads(const fs::path& file, const scan::ScanKernel& kernel, unsigned threads) {
+    NumberList list;
+    std::filebuf in;
+    in.open(file, std::ios::in | std::ios::binary);
+    reserveForNumbers(in, list);
+    markCapacityForLargePages(list, "");
+    scan::SplitFile split;
+    split.fd = openOrExit(file);
+    split.size = fs::file_size(file);
+    split.threads = threads;
+    loadNumbers(list, in, SIZE_MAX, &split, kernel, [](std::uint64_t) {});
+    close(split.fd);
+    return list;
+}
+
 Method needleLoadMethod(const fs::path& file, std::int32_t target, const scan::ScanKernel& kernel) {
     return {std::string("needle load, ") + scan::kernelName(kernel),
             [file, target, &kernel](Run run) {
-                resetProgramState();
-                sortedFile.open(file);
-                loadSortedList(kernel);
-                const Counts c = listCounts(sortedList, target, run);
-                resetProgramState();
-                return c;
+                return listCounts(loadOnThreads(file, kernel, 1), target, run);
             }};
 }
 
@@ -122,18 +130,7 @@ Method needleSplitLoadMethod(const fs::path& file, std::int32_t target,
     return {std::string("needle load, ") + scan::kernelName(kernel) + ", " +
                 std::to_string(threads) + " threads",
             [file, target, &kernel, threads](Run run) {
-                NumberList list;
-                std::filebuf in;
-                in.open(file, std::ios::in | std::ios::binary);
-                reserveForNumbers(in, list);
-                markCapacityForLargePages(list, "");
-                scan::SplitFile split;
-                split.fd = openOrExit(file);
-                split.size = fs::file_size(file);
-                split.threads = threads;
-                loadNumbers(list, in, SIZE_MAX, &split, kernel, [](std::uint64_t) {});
-                close(split.fd);
-                return listCounts(list, target, run);
+                return listCounts(loadOnThreads(file, kernel, threads), target, run);
             }};
 }
 

@@ -9,6 +9,7 @@
 
 #include "bench/timing.h"
 #include "scan/numberScanner.h"
+#include "search/sortedList.h"
 
 // The linear search's plain twin: `while (file >> number)`, counting.
 Method plainCountMethod(const std::filesystem::path& file, std::int32_t target);
@@ -21,11 +22,17 @@ Method needleCountMethod(const std::filesystem::path& file, std::int32_t target,
 // split over that many threads.
 Method needleSplitCountMethod(const std::filesystem::path& file, std::int32_t target,
                               const scan::ScanKernel& kernel, unsigned threads);
-// What the binary search's first run does: loadSortedList with `kernel`.
+// The sorted list of `file` loaded with `kernel` as the binary search's first
+// run loads it with -j `threads` (without the memory readings, which take
+// microseconds): on one thread reading ahead in the file, on more split over
+// them. loadSortedList itself reads ahead only in sortedNumbers.txt of the
+// working directory, which it opens again by name.
+NumberList loadOnThreads(const std::filesystem::path& file, const scan::ScanKernel& kernel,
+                         unsigned threads);
+// What the binary search's first run does on one thread: loadOnThreads.
 Method needleLoadMethod(const std::filesystem::path& file, std::int32_t target,
                         const scan::ScanKernel& kernel);
-// The load as the binary search splits it over `threads` threads (without
-// the memory readings, which take microseconds).
+// The load as the binary search splits it over `threads` threads.
 Method needleSplitLoadMethod(const std::filesystem::path& file, std::int32_t target,
                              const scan::ScanKernel& kernel, unsigned threads);
 // The file read into a 64-byte-aligned buffer in the scanner's chunk size,
