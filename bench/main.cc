@@ -192,8 +192,7 @@ std::vector<Group> groupsFor(const Shape& shape, const fs::path& file) {
     load.load = true;
     load.plain = plainLoadMethod(file, targets.front());
     addKernels(load, [&](const scan::ScanKernel& kernel, unsigned threads) {
-        return threads == 1 ? needleLoadMethod(file, targets.front(), kernel)
-                            : needleSplitLoadMethod(file, targets.front(), kernel, threads);
+        return needleLoadMethod(file, targets.front(), kernel, threads);
     });
     for (const bool largePages : {false, true}) {
         load.others.push_back(freshMemoryMethod(file, targets.front(), 1, largePages));

@@ -118,18 +118,13 @@ NumberList loadOnThreads(const fs::path& file, const scan::ScanKernel& kernel, u
     return list;
 }
 
-Method needleLoadMethod(const fs::path& file, std::int32_t target, const scan::ScanKernel& kernel) {
-    return {std::string("needle load, ") + scan::kernelName(kernel),
-            [file, target, &kernel](Run run) {
-                return listCounts(loadOnThreads(file, kernel, 1), target, run);
-            }};
-}
-
-Method needleSplitLoadMethod(const fs::path& file, std::int32_t target,
-                             const scan::ScanKernel& kernel, unsigned threads) {
-    return {std::string("needle load, ") + scan::kernelName(kernel) + ", " +
-                std::to_string(threads) + " threads",
-            [file, target, &kernel, threads](Run run) {
+Method needleLoadMethod(const fs::path& file, std::int32_t target, const scan::ScanKernel& kernel,
+                        unsigned threads) {
+    std::string name = std::string("needle load, ") + scan::kernelName(kernel);
+    if (threads > 1) {
+        name += ", " + std::to_string(threads) + " threads";
+    }
+    return {name, [file, target, &kernel, threads](Run run) {
                 return listCounts(loadOnThreads(file, kernel, threads), target, run);
             }};
 }

@@ -29,12 +29,9 @@ Method needleSplitCountMethod(const std::filesystem::path& file, std::int32_t ta
 // working directory, which it opens again by name.
 NumberList loadOnThreads(const std::filesystem::path& file, const scan::ScanKernel& kernel,
                          unsigned threads);
-// What the binary search's first run does on one thread: loadOnThreads.
+// What the binary search's first run does with -j `threads`: loadOnThreads.
 Method needleLoadMethod(const std::filesystem::path& file, std::int32_t target,
-                        const scan::ScanKernel& kernel);
-// The load as the binary search splits it over `threads` threads.
-Method needleSplitLoadMethod(const std::filesystem::path& file, std::int32_t target,
-                             const scan::ScanKernel& kernel, unsigned threads);
+                        const scan::ScanKernel& kernel, unsigned threads);
 // The file read into a 64-byte-aligned buffer in the scanner's chunk size,
 // and nothing else: the copy that every count pays.
 Method readAloneMethod(const std::filesystem::path& file);
