@@ -129,6 +129,14 @@ struct BlockClasses {
 };
 template <typename Set>
 __attribute__((always_inline)) inline BlockClasses classesOf(const char* q) {
+    if constexpr (Set::kBitPlanes) {
+        // Digits are 0x30 to 0x39: 0011 0xxx and 0011 100x.
+        const auto planes = Set::planesOf(q);
+        const uint64_t* bit = planes.bit;
+        const uint64_t high = ~bit[7] & ~bit[6] & bit[5] & bit[4];
+        return {Set::inOrder(high & (~bit[3] | (~bit[2] & ~bit[1]))), Set::inOrder(planes.is('-')),
+                Set::inOrder(planes.is('\n')), Set::inOrder(planes.is('0'))};
+    }
     using Compare = decltype(Set::is(Set::load(q), '0'));
     constexpr unsigned kVectors = 64 / Set::kVecBytes;
     Compare digit[kVectors], minus[kVectors], newline[kVectors], zero[kVectors];

@@ -126,6 +126,9 @@ struct Surface {
     // newlines, digits and minus signs, as it does by compares: the windows
     // then skip it while they can (see tokensOf).
     static constexpr bool kCostlyWhiteSpace = true;
+    // Whether the set gives a block's bytes as bit planes (planesOf(q), see
+    // the portable set), from which classesOf takes a block's classes.
+    static constexpr bool kBitPlanes = false;
     // Whether the set finds a plain block's masks but `ends` from its bytes
     // and the two before it, as plainMasks(q): the count's plain blocks then
     // carry only the newlines from block to block (by default they carry
