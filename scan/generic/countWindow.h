@@ -105,11 +105,9 @@ __attribute__((always_inline)) inline PlainMasks plainMasksOf(const char* q, uin
         m.ends = m.newline & ~behind<1>(m.newline, was.newline);
         return m;
     } else {
-        auto [digit, minus, newline, zero] = classesOf<Set>(q);
-        digit &= ~outside;
-        minus &= ~outside;
-        zero &= ~outside;
-        newline |= outside;
+        const BlockClasses c = classesOf<Set>(q);
+        const uint64_t digit = c.digit & ~outside, minus = c.minus & ~outside,
+                       zero = c.zero & ~outside, newline = c.newline | outside;
         const uint64_t afterNewline = behind<1>(newline, was.newline);
         const uint64_t afterMinus = behind<1>(minus, was.minus);
         // A zero that starts a number's digits, and a digit after one.
