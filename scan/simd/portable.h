@@ -68,14 +68,6 @@ struct Portable : Surface<Portable> {
         // Above hi is at least lo: the high bits that differ are those in range.
         return (atLeastLo ^ aboveHi) & ~x & kHighs;
     }
-    // The bytes from c to 0x7F, and perhaps more (see kCheapCompares in
-    // scan/simd/surface.h), in two operations, a third of inRange(x, c,
-    // 0x7F): below 0x80, adding 0x80 - c carries into a byte's high bit
-    // exactly when it is at least c. A byte of 0x80 or more may carry into
-    // the next, marking it too.
-    static Vec atLeast(Vec x, char c) {
-        return (x + kOnes * static_cast<uint64_t>(0x80 - c)) & kHighs;
-    }
     // A range of one byte value is cheaper than an equality: the ranges of
     // the same bytes share their first steps, and the count ran 9% faster.
     static Vec is(Vec bytes, char c) { return inRange(bytes, c, c); }

@@ -86,9 +86,10 @@ constexpr DigitBytes kDigitBytes = makeDigitBytes();
 // (`longStarts`), and each digit 4 to 9 right after "21" (`high21`): ten
 // digits in a row that follow the first digit before one of longStarts, or
 // the first two before one of high21, are more than ten, or they may lie
-// beyond the 32-bit range.
+// beyond the 32-bit range. From bit planes, also the digits 2 to 9
+// (`twoToNine`), which start the ten-digit numbers that may lie beyond it.
 struct PlainMasks {
-    uint64_t odd, newline, ends, run2, run3, longStarts, high21;
+    uint64_t odd, newline, ends, run2, run3, longStarts, high21, twoToNine;
 };
 
 template <typename Set>
@@ -99,9 +100,8 @@ struct Surface {
     // Whether a compare of a block's bytes costs less than a look at each of
     // the few tokens it concerns. Only eight bytes at a time, where a compare
     // is several operations a word, is it the other way round; such a set
-    // also defines atLeast(bytes, c), which marks every byte from c (above
-    // 0) to 0x7F, and may mark others too, with which the count narrows what
-    // it looks at token by token.
+    // also gives its blocks as bit planes (kBitPlanes), from which the count
+    // narrows what it looks at token by token.
     static constexpr bool kCheapCompares = true;
 
     // The bytes equal to c.
