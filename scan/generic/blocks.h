@@ -147,23 +147,24 @@ __attribute__((always_inline)) inline BlockClasses classesOf(const char* q) {
                 Set::inOrder(planes.is('0')),
                 Set::inOrder(nineToThirteen | planes.is(' ')),
                 Set::inOrder(digit & (bit[3] | bit[2] | bit[1]))};
+    } else {
+        using Compare = decltype(Set::is(Set::load(q), '0'));
+        constexpr unsigned kVectors = 64 / Set::kVecBytes;
+        Compare digit[kVectors], minus[kVectors], newline[kVectors], zero[kVectors];
+        for (unsigned k = 0; k < kVectors; ++k) {
+            const auto bytes = Set::load(q + k * Set::kVecBytes);
+            digit[k] = Set::inRange(bytes, '0', '9');
+            minus[k] = Set::is(bytes, '-');
+            newline[k] = Set::is(bytes, '\n');
+            zero[k] = Set::is(bytes, '0');
+        }
+        return BlockClasses{Set::blockBitsOf(digit),
+                            Set::blockBitsOf(minus),
+                            Set::blockBitsOf(newline),
+                            Set::blockBitsOf(zero),
+                            0,
+                            0};
     }
-    using Compare = decltype(Set::is(Set::load(q), '0'));
-    constexpr unsigned kVectors = 64 / Set::kVecBytes;
-    Compare digit[kVectors], minus[kVectors], newline[kVectors], zero[kVectors];
-    for (unsigned k = 0; k < kVectors; ++k) {
-        const auto bytes = Set::load(q + k * Set::kVecBytes);
-        digit[k] = Set::inRange(bytes, '0', '9');
-        minus[k] = Set::is(bytes, '-');
-        newline[k] = Set::is(bytes, '\n');
-        zero[k] = Set::is(bytes, '0');
-    }
-    return {Set::blockBitsOf(digit),
-            Set::blockBitsOf(minus),
-            Set::blockBitsOf(newline),
-            Set::blockBitsOf(zero),
-            0,
-            0};
 }
 
 // Most files separate their numbers by newlines alone, and there a block's

@@ -16,7 +16,9 @@ namespace {
 // A compare sets only the high bit of each byte that holds, not the whole
 // byte as vector compares do: the windows only join compares with either()
 // and both() and read them with blockBitsOf(), which need no more, and
-// widening each compare's bits to bytes cost a multiply apiece.
+// widening each compare's bits to bytes cost a multiply apiece. (The windows
+// take this set's classes from its bit planes, below, and compare no words
+// today: the compares are its answer to the surface.)
 struct Portable : Surface<Portable> {
     using Vec = uint64_t;
     static constexpr unsigned kVecBytes = 8;
@@ -55,22 +57,6 @@ struct Portable : Surface<Portable> {
     }
     static Vec either(Vec a, Vec b) { return a | b; }
     static Vec both(Vec a, Vec b) { return a & b; }
-
-    // The bytes from lo to hi (both below 0x80): the low seven bits of each
-    // byte, plus what carries them to 0x80 at lo and past 0x7F beyond hi,
-    // never carrying into the next byte; a byte of 0x80 or more is never in
-    // range. Six operations, where a range shifted and tested by less() took
-    // fourteen.
-    static Vec inRange(Vec x, char lo, char hi) {
-        const uint64_t low = x & ~kHighs;
-        const uint64_t atLeastLo = low + kOnes * static_cast<uint64_t>(0x80 - lo);
-        const uint64_t aboveHi = low + kOnes * static_cast<uint64_t>(0x7F - hi);
-        // Above hi is at least lo: the high bits that differ are those in range.
-        return (atLeastLo ^ aboveHi) & ~x & kHighs;
-    }
-    // A range of one byte value is cheaper than an equality: the ranges of
-    // the same bytes share their first steps, and the count ran 9% faster.
-    static Vec is(Vec bytes, char c) { return inRange(bytes, c, c); }
 
     // A block's 64 bytes as eight bit planes, plane b holding bit b of every
     // byte, so that a class of bytes is a few operations on whole words (see
