@@ -92,6 +92,7 @@ struct Avx2 : Surface<Avx2> {
         const Vec odd = splat(kOther | kMinusInside | kAfterMinus | kLeadingZero);
         const Vec longStart = splat(kRun3 | kHigh | kHigh2);
         const Vec zero = _mm256_setzero_si256();
+        const Vec newlines = opaque(splat('\n'));
         Vec plain = _mm256_set1_epi8(-1);
         uint64_t newline = 0, run3 = 0, longStarts = 0, high21 = 0;
         for (unsigned half = 0; half < 2; ++half) {
@@ -108,7 +109,7 @@ struct Avx2 : Surface<Avx2> {
                 plain,
                 _mm256_and_si256(known, _mm256_cmpeq_epi8(_mm256_and_si256(flags, odd), zero)));
             const unsigned shift = 32 * half;
-            newline |= bitsOf(_mm256_cmpeq_epi8(self, splat('\n'))) << shift;
+            newline |= bitsOf(_mm256_cmpeq_epi8(self, newlines)) << shift;
             run3 |= bitsOf(_mm256_slli_epi16(flags, 3)) << shift;  // kRun3 to the sign bit
             longStarts |= bitsOf(_mm256_cmpeq_epi8(_mm256_and_si256(flags, longStart), zero))
                           << shift;

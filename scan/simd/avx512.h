@@ -93,7 +93,7 @@ struct Avx512 : Surface<Avx512> {
         PlainMasks m{};
         m.odd =
             _mm512_test_epi8_mask(flags, splat(kOther | kMinusInside | kAfterMinus | kLeadingZero));
-        m.newline = _mm512_cmpeq_epi8_mask(self, splat('\n'));
+        m.newline = _mm512_cmpeq_epi8_mask(self, opaque(splat('\n')));
         m.run3 = _mm512_test_epi8_mask(flags, splat(kRun3));
         m.longStarts = _mm512_test_epi8_mask(flags, splat(kRun3 | kHigh | kHigh2));
         m.high21 = _mm512_movepi8_mask(flags);
