@@ -37,11 +37,34 @@ void unmapFilePages(const char* pages, std::size_t length) {
     munmap(const_cast<char*>(pages), length);
 }
 
+std::uint64_t median(std::array<std::uint64_t, AheadTrial::kTurns> times) {
+    auto middle = times.begin() + times.size() / 2;
+    std::nth_element(times.begin(), middle, times.end());
+    return *middle;
+}
+
 }  // namespace
 
+void AheadTrial::took(std::uint64_t nanoseconds) {
+    const std::uint64_t chunk = chunks_ - 1;
+    if (chunk >= kChunks) {
+        return;
+    }
+    const auto turn = static_cast<std::size_t>(chunk / 4);  // two reading ahead, two not
+    (chunk / 2 % 2 == 0 ? with_ : without_)[turn] += nanoseconds;
+    if (chunk == kChunks - 1) {
+        ahead_ = median(with_) < median(without_);
+    }
+}
+
 ReadAhead::~ReadAhead() {
+    unmap();
+}
+
+void ReadAhead::unmap() {
     if (window_ != nullptr) {
         unmapFilePages(window_, windowSize_);
+        window_ = nullptr;
     }
 }
 
@@ -51,10 +74,24 @@ std::ptrdiff_t ReadAhead::after(const char* text, std::size_t got) {
     if (fd_ < 0 || got == 0) {
         return 0;
     }
-    if (window_ == nullptr || next < windowAt_ || next + got > windowAt_ + windowSize_) {
-        if (window_ != nullptr) {
-            unmapFilePages(window_, windowSize_);
+    if (!trial_.settled()) {
+        const auto now = std::chrono::steady_clock::now();
+        if (handedOver_ != std::chrono::steady_clock::time_point{}) {
+            trial_.took(static_cast<std::uint64_t>(
+                std::chrono::duration_cast<std::chrono::nanoseconds>(now - handedOver_).count()));
         }
+        handedOver_ = now;
+    }
+    if (!trial_.next()) {
+        // A window stays through the trial's turns without, its unmapping
+        // counted in the next turn with, as reading ahead's own cost.
+        if (trial_.settled()) {
+            unmap();
+        }
+        return 0;
+    }
+    if (window_ == nullptr || next < windowAt_ || next + got > windowAt_ + windowSize_) {
+        unmap();
         const std::size_t page = pageSize();
         windowAt_ = next / page * page;
         const std::size_t needed = static_cast<std::size_t>(next - windowAt_) + got;
