@@ -46,12 +46,12 @@ std::uint64_t median(std::array<std::uint64_t, AheadTrial::kTurns> times) {
 }  // namespace
 
 void AheadTrial::took(std::uint64_t nanoseconds) {
-    const std::uint64_t chunk = chunks_ - 1;
-    if (chunk >= kChunks) {
-        return;
+    if (chunks_ == 0 || chunks_ > kChunks) {
+        return;  // no chunk yet, or the trial is over
     }
+    const std::uint64_t chunk = chunks_ - 1;
     const auto turn = static_cast<std::size_t>(chunk / 4);  // two reading ahead, two not
-    (chunk / 2 % 2 == 0 ? with_ : without_)[turn] += nanoseconds;
+    (inTurnWith(chunk) ? with_ : without_)[turn] += nanoseconds;
     if (chunk == kChunks - 1) {
         ahead_ = median(with_) < median(without_);
     }
@@ -76,10 +76,8 @@ std::ptrdiff_t ReadAhead::after(const char* text, std::size_t got) {
     }
     if (!trial_.settled()) {
         const auto now = std::chrono::steady_clock::now();
-        if (handedOver_ != std::chrono::steady_clock::time_point{}) {
-            trial_.took(static_cast<std::uint64_t>(
-                std::chrono::duration_cast<std::chrono::nanoseconds>(now - handedOver_).count()));
-        }
+        trial_.took(static_cast<std::uint64_t>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(now - handedOver_).count()));
         handedOver_ = now;
     }
     if (!trial_.next()) {

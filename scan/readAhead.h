@@ -42,16 +42,19 @@ class AheadTrial {
     // Whether the chunk just handed over reads ahead; called once a chunk.
     bool next() {
         const std::uint64_t chunk = chunks_++;
-        return chunk < kChunks ? chunk / 2 % 2 == 0 : ahead_;
+        return chunk < kChunks ? inTurnWith(chunk) : ahead_;
     }
 
-    // The time that the chunk last passed to next() took, in nanoseconds.
+    // The time that the chunk last passed to next() took, in nanoseconds;
+    // ignored before the first chunk and after the trial.
     void took(std::uint64_t nanoseconds);
 
     // Whether the trial is over.
     bool settled() const { return chunks_ > kChunks; }
 
   private:
+    static bool inTurnWith(std::uint64_t chunk) { return chunk / 2 % 2 == 0; }
+
     std::uint64_t chunks_ = 0;
     std::array<std::uint64_t, kTurns> with_{};     // a turn's time, reading ahead
     std::array<std::uint64_t, kTurns> without_{};  // and not
@@ -77,7 +80,7 @@ class ReadAhead {
     int fd_;
     std::uint64_t at_;  // the file offset of the stream's next byte
     AheadTrial trial_;
-    std::chrono::steady_clock::time_point handedOver_{};  // the last chunk's
+    std::chrono::steady_clock::time_point handedOver_;  // the last chunk's, in the trial
     const char* window_ = nullptr;
     std::uint64_t windowAt_ = 0;  // the file offset of window_'s first byte
     std::size_t windowSize_ = 0;
