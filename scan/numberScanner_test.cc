@@ -99,6 +99,31 @@ TEST_P(NumberScanner, LeadingZeros) {
                        "1 -00000000000000005 2\n", "1 02147483648 2\n"});
 }
 
+// Runs of digits that the byte machine reads (after a "+" or a leading
+// zero), of every length up to three of its eight-byte steps and more, each
+// ended by another kind of byte or by the end of the text: at the limits,
+// just past them and far past, where the magnitude saturates.
+TEST_P(NumberScanner, ByteMachineDigitRunsOfEveryLength) {
+    std::vector<std::string> table;
+    for (std::size_t length = 1; length <= 26; ++length) {
+        for (const std::string digits : {"2147483648", "2147483647", "9876543210", "0000000000"}) {
+            std::string run;
+            for (std::size_t i = 0; i < length; ++i) {
+                run += digits[i % digits.size()];
+            }
+            for (const char* after : {"", " 5", "\n-0", "x", "-3"}) {
+                table.push_back("+" + run + after);
+                table.push_back("1 -0" + run + after);
+            }
+        }
+    }
+    // 2^64 + 5 and 2^65 + 7: read modulo 2^64, without the saturation, they
+    // would pass as 5 and 7.
+    table.insert(table.end(),
+                 {"+18446744073709551621 2 3 4\n", "1 -036893488147419103239 2 3 4\n"});
+    expectTableAgrees(table);
+}
+
 TEST_P(NumberScanner, TrailingJunkAndBadBytes) {
     expectTableAgrees(
         {"4 12abc 7", "1 2 x", "x 1 2", "1.5 2", "0x10", std::string("1 \0 2", 5), "1 \xff 2",
