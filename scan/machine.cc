@@ -88,41 +88,53 @@ void finishAtEnd(ScanState& s, int32_t*& out) {
 }
 
 const char* runMachine(ScanState& s, const char* p, const char* end, int32_t*& out) {
-    for (; p < end; ++p) {
-        const auto c = static_cast<unsigned char>(*p);
-        switch (s.phase) {
-            case ScanState::betweenTokens:
-                if (isSpace(c)) {
-                    s.line += c == '\n';
-                    continue;
-                }
-                // Whatever this byte is, an extraction begins here.
-                s.tokenLine = s.line;
-                s.tokenStart = p;
-                s.negative = c == '-';
-                if (c == '+' || c == '-') {
-                    s.phase = ScanState::afterSign;
-                    continue;
-                }
-                [[fallthrough]];  // a token without a sign starts at its first digit
-            case ScanState::afterSign:
-                if (!isDigit(c)) {
-                    s.failed = true;
+    if (p == end) {
+        return p;
+    }
+    // Each phase goes on into the next, the text checked for its end at
+    // each byte taken: a token reads straight through, not once round a
+    // loop for every byte.
+    switch (s.phase) {
+        case ScanState::betweenTokens: {
+            unsigned char c;
+            while (isSpace(c = static_cast<unsigned char>(*p))) {
+                s.line += c == '\n';
+                if (++p == end) {
                     return p;
                 }
-                s.magnitude = static_cast<uint64_t>(c - '0');
-                s.phase = ScanState::inDigits;
-                continue;
-            case ScanState::inDigits:
-                p = readDigits(p, end, s.magnitude);
-                if (p == end) {
+            }
+            // Whatever this byte is, an extraction begins here.
+            s.tokenLine = s.line;
+            s.tokenStart = p;
+            s.negative = c == '-';
+            if (c == '+' || c == '-') {
+                s.phase = ScanState::afterSign;
+                if (++p == end) {
                     return p;
                 }
-                // `*p` is not part of the token: the caller looks at it
-                // again as the start of what follows.
-                finishToken(s, out);
-                return p;
+            }
         }
+            [[fallthrough]];  // a token without a sign starts at its first digit
+        case ScanState::afterSign:
+            if (!isDigit(static_cast<unsigned char>(*p))) {
+                s.failed = true;
+                return p;
+            }
+            s.magnitude = static_cast<uint64_t>(*p - '0');
+            s.phase = ScanState::inDigits;
+            if (++p == end) {
+                return p;
+            }
+            [[fallthrough]];
+        case ScanState::inDigits:
+            p = readDigits(p, end, s.magnitude);
+            if (p == end) {
+                return p;
+            }
+            // `*p` is not part of the token: the caller looks at it again as
+            // the start of what follows.
+            finishToken(s, out);
+            return p;
     }
     return p;
 }
