@@ -16,6 +16,9 @@ void finishToken(ScanState& s, int32_t*& out) {
     *out++ = signedValue(s.magnitude, s.negative);
 }
 
+// One in every byte of a word: times a byte, that byte in every place.
+constexpr uint64_t kEveryByte = 0x0101010101010101;
+
 // A magnitude held just past the limit once beyond it, so that a run of
 // digits of any length is read in constant space and still rejected.
 inline uint64_t saturated(uint64_t magnitude) {
@@ -27,13 +30,12 @@ inline uint64_t saturated(uint64_t magnitude) {
 // value where its high half is zero and its low half less than 10, which
 // adding 6 to the low half shows without a carry into the next byte.
 inline unsigned leadingDigits(uint64_t word) {
-    constexpr uint64_t kBytes = 0x0101010101010101;
-    const uint64_t x = word ^ (kBytes * '0');
+    const uint64_t x = word ^ (kEveryByte * '0');
     const uint64_t notDigit =
-        (x & kBytes * 0xF0) | (((x & kBytes * 0x0F) + kBytes * 6) & kBytes * 0x10);
+        (x & kEveryByte * 0xF0) | (((x & kEveryByte * 0x0F) + kEveryByte * 6) & kEveryByte * 0x10);
     // The high bit of each byte that is not zero.
     const uint64_t marks =
-        (((notDigit & kBytes * 0x7F) + kBytes * 0x7F) | notDigit) & kBytes * 0x80;
+        (((notDigit & kEveryByte * 0x7F) + kEveryByte * 0x7F) | notDigit) & kEveryByte * 0x80;
     return marks == 0 ? 8u : static_cast<unsigned>(__builtin_ctzll(marks)) / 8;
 }
 
@@ -42,9 +44,8 @@ inline unsigned leadingDigits(uint64_t word) {
 // zeros: each pair of digits is joined in its first byte, then the four
 // pairs by two multiplies, whose sum lands in the high half.
 inline uint64_t digitsValue(uint64_t word, unsigned count) {
-    constexpr uint64_t kBytes = 0x0101010101010101;
     constexpr uint64_t kPairs = 0x000000FF000000FF;  // bytes 0 and 4
-    uint64_t v = (word ^ (kBytes * '0')) << (64 - 8 * count);
+    uint64_t v = (word ^ (kEveryByte * '0')) << (64 - 8 * count);
     v = v * 10 + (v >> 8);
     v = (v & kPairs) * (100 + (1000000ull << 32)) + ((v >> 16) & kPairs) * (1 + (10000ull << 32));
     return v >> 32;
