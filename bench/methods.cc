@@ -97,6 +97,7 @@ Method needleSplitCountMethod(const fs::path& file, std::int32_t target,
                 split.fd = openOrExit(file);
                 split.size = fs::file_size(file);
                 split.threads = threads;
+                split.pieceSize = scan::countPieceSize(split.size, threads);
                 const scan::NumberCount c = scan::CountWork(target, kernel).countAll(in, split);
                 close(split.fd);
                 return Counts{c.numbers, c.matches, {}};

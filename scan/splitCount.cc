@@ -2,7 +2,17 @@
 // the tallies added at each piece's turn.
 #include "scan/splitReading.h"
 
+#include <algorithm>
+
+#include "scan/readSizes.h"
+
 namespace scan {
+
+std::uint64_t countPieceSize(std::uint64_t size, unsigned threads) {
+    const std::uint64_t smallest = SplitFile{}.pieceSize, largest = std::uint64_t{2} << 20;
+    const std::uint64_t share = size / (16 * std::uint64_t{std::max(threads, 1u)});
+    return std::clamp(share / kChunk * kChunk, smallest, largest);
+}
 
 ScanEnd CountWork::read(std::streambuf& piece, std::uint64_t, unsigned slot) {
     tallies_[slot] = countNumbers(piece, target_, kernel_);

@@ -31,6 +31,7 @@ void linearSearch() {
         scan::SplitFile split =
             openThreadedFile("numbers.txt", unsortedFileIdentity, memoryLeft(readMemoryReadings()),
                              kCountThreadMemory);
+        split.pieceSize = scan::countPieceSize(split.size, split.threads);
         split.whileWaiting = [&progress](std::uint64_t read) { progress.advanceTo(read); };
         const scan::NumberCount count =
             scan::CountWork(currentNumber).countAll(progress.stream(), split);
