@@ -344,15 +344,14 @@ TEST_P(SplitReading, ASeamThatChangesReadsAsOneStateOfTheFile) {
     EXPECT_GT(flipper.flips.load(), 0);
 }
 
-
 // Does a count take pieces of up to 2 MiB from a large file, yet leave each
 // thread sixteen or more, so that none reads long on its own at the end?
 TEST(CountPieces, GrowWithTheFileYetLeaveEachThreadSixteen) {
     const std::uint64_t smallest = SplitFile{}.pieceSize, largest = std::uint64_t{2} << 20;
     for (const unsigned threads : {1u, 2u, 7u, 64u}) {
-        for (const std::uint64_t size : {std::uint64_t{0}, std::uint64_t{8} << 20,
-                                         (std::uint64_t{100} << 20) + 1, std::uint64_t{219648069},
-                                         std::uint64_t{8600000000}}) {
+        for (const std::uint64_t size :
+             {std::uint64_t{0}, std::uint64_t{8} << 20, (std::uint64_t{100} << 20) + 1,
+              std::uint64_t{219648069}, std::uint64_t{8600000000}}) {
             const std::uint64_t piece = countPieceSize(size, threads);
             EXPECT_EQ(piece % kChunk, 0u) << size << " bytes, " << threads << " threads";
             EXPECT_GE(piece, smallest);
