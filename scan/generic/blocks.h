@@ -129,7 +129,8 @@ struct BlockTokens {
 struct BlockClasses {
     uint64_t digit, minus, newline, zero, space, twoToNine;
 };
-template <typename Set>
+// Without kMinus, the minus signs are not looked for: `minus` is 0.
+template <typename Set, bool kMinus = true>
 __attribute__((always_inline)) inline BlockClasses classesOf(const char* q) {
     if constexpr (Set::kBitPlanes) {
         const auto planes = Set::planesOf(q);
@@ -142,7 +143,7 @@ __attribute__((always_inline)) inline BlockClasses classesOf(const char* q) {
             controlHigh & bit[3] & ((bit[2] & ~bit[1]) | (~bit[2] & (bit[1] | bit[0])));
         const uint64_t digit = digitHigh & (~bit[3] | (~bit[2] & ~bit[1]));
         return {Set::inOrder(digit),
-                Set::inOrder(planes.is('-')),
+                kMinus ? Set::inOrder(planes.is('-')) : 0,
                 Set::inOrder(planes.is('\n')),
                 Set::inOrder(planes.is('0')),
                 Set::inOrder(nineToThirteen | planes.is(' ')),
@@ -154,12 +155,14 @@ __attribute__((always_inline)) inline BlockClasses classesOf(const char* q) {
         for (unsigned k = 0; k < kVectors; ++k) {
             const auto bytes = Set::load(q + k * Set::kVecBytes);
             digit[k] = Set::inRange(bytes, '0', '9');
-            minus[k] = Set::is(bytes, '-');
+            if constexpr (kMinus) {
+                minus[k] = Set::is(bytes, '-');
+            }
             newline[k] = Set::is(bytes, '\n');
             zero[k] = Set::is(bytes, '0');
         }
         return BlockClasses{Set::blockBitsOf(digit),
-                            Set::blockBitsOf(minus),
+                            kMinus ? Set::blockBitsOf(minus) : 0,
                             Set::blockBitsOf(newline),
                             Set::blockBitsOf(zero),
                             0,
