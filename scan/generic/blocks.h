@@ -177,11 +177,12 @@ __attribute__((always_inline)) inline BlockClasses classesOf(const char* q) {
 // after it. SSE2 counts and loads a few percent faster for it (the portable
 // set, which ran a sixth faster so, now takes white space from its bit
 // planes). Whatever the guess misses is no plain token, and stops the
-// window, never misreads it.
-template <typename Set>
+// window, never misreads it. Without kMinus, minus signs are not looked for:
+// a minus is then an unusual byte, and the block is read again with them.
+template <typename Set, bool kMinus = true>
 __attribute__((always_inline)) inline BlockTokens tokensOf(const char* q, uint64_t valid,
                                                            Carry& was) {
-    const BlockClasses c = classesOf<Set>(q);
+    const BlockClasses c = classesOf<Set, kMinus>(q);
     BlockTokens t;
     t.digit = c.digit & valid;
     t.minus = c.minus & valid;
@@ -192,7 +193,10 @@ __attribute__((always_inline)) inline BlockTokens tokensOf(const char* q, uint64
         t.space = c.space | ~valid;
     } else if (!Set::kCostlyWhiteSpace || !was.newlinesOnly ||
                (t.space | t.digit | t.minus) != ~uint64_t{0}) {
-        was.newlinesOnly = false;
+        if constexpr (kMinus) {
+            // (Without, the byte may be a minus: the block read again says.)
+            was.newlinesOnly = false;
+        }
         t.space = blockMask<Set>(q, [](const char* at) { return Set::whiteSpace(Set::load(at)); }) |
                   ~valid;
     }
@@ -202,6 +206,12 @@ __attribute__((always_inline)) inline BlockTokens tokensOf(const char* q, uint64
     t.notPlain = ~(t.space | t.digit | t.minus) | (t.minus & ~t.starts);
     return t;
 }
+
+// Whether a block is read without minus signs (see readBlocks), as a type.
+template <bool kWithout>
+struct WithoutMinus {
+    static constexpr bool kValue = kWithout;
+};
 
 // Where the token that holds byte `at` of the text at `p` starts: after the
 // white space before it, or at `p`.
@@ -221,11 +231,15 @@ inline size_t startOfTokenAt(const char* p, size_t at) {
 // for at each block it takes (see askAhead), and, for each block at `q` (its
 // offset `base`), given its tokens `t` and what the block before left in
 // `was`:
-//   unusual(q, t, was)       the bytes that show a token it cannot take, each
+//   unusual<kMinusFree>(q, t, was)
+//                            the bytes that show a token it cannot take, each
 //                            no further than one byte past that token's end
 //                            (a lone sign shows at the white space after it);
-//                            it may keep what its tests need of this block
-//                            for the next, as it is asked once a block
+//                            with kMinusFree, `t` was found without minus
+//                            signs, which are then unusual bytes. It may note
+//                            what its tests need of this block for the next,
+//                            to keep once the block is taken: a block may be
+//                            asked again, as it is, after kMinusFree
 //   take(q, base, t, was)    takes the block's tokens
 //   dropOpenToken()          forgets the first bytes of a token that started
 //                            in an earlier block, taken before it was known
@@ -233,6 +247,11 @@ inline size_t startOfTokenAt(const char* p, size_t at) {
 // token, every byte from there on counting as white space, and the window
 // ends there. The blocks are read from offset `base` (a multiple of 64), with
 // what the blocks before it left in `was`.
+//
+// Most files hold no minus sign: where the first block holds none, the whole
+// blocks after it are read without looking for one (no mask of minus signs
+// made), up to the first that holds one, which is read again as it is, as
+// are the rest.
 template <typename Set, typename Reader>
 __attribute__((always_inline)) inline size_t readBlocks(const char* p, size_t size, Reader& reader,
                                                         uint64_t& newlines, Carry was = {},
@@ -249,9 +268,10 @@ __attribute__((always_inline)) inline size_t readBlocks(const char* p, size_t si
     // Takes the block at `base`, unless it shows a token the reader cannot
     // take. The masks of whole blocks need no bounds: the window's last
     // block, if partial, is read on its own.
-    const auto take = [&](uint64_t valid) __attribute__((always_inline)) {
-        const BlockTokens t = tokensOf<Set>(p + base, valid, was);
-        unusual = reader.unusual(p + base, t, was);
+    const auto take = [&](uint64_t valid, auto minusFree) __attribute__((always_inline)) {
+        constexpr bool kMinusFree = decltype(minusFree)::kValue;
+        const BlockTokens t = tokensOf<Set, !kMinusFree>(p + base, valid, was);
+        unusual = reader.template unusual<kMinusFree>(p + base, t, was);
         if (__builtin_expect(unusual != 0, 0)) {
             return false;
         }
@@ -260,11 +280,18 @@ __attribute__((always_inline)) inline size_t readBlocks(const char* p, size_t si
     };
     const auto whole = static_cast<uint32_t>(size & ~size_t{63});
     bool plain = true;
-    while (base < whole && (plain = take(~uint64_t{0}))) {
+    if (base < whole && (plain = take(~uint64_t{0}, WithoutMinus<false>{}))) {
+        const bool minusFree = was.minus == 0;
         base += 64;
+        while (minusFree && base < whole && take(~uint64_t{0}, WithoutMinus<true>{})) {
+            base += 64;
+        }
+        while (base < whole && (plain = take(~uint64_t{0}, WithoutMinus<false>{}))) {
+            base += 64;
+        }
     }
     if (plain && base < size) {
-        plain = take(bitsBelow(static_cast<unsigned>(size - base)));
+        plain = take(bitsBelow(static_cast<unsigned>(size - base)), WithoutMinus<false>{});
     }
     size_t stop = size;
     if (!plain) {

@@ -21,9 +21,13 @@ struct LoadReader {
     ptrdiff_t ahead;  // see askAhead
     uint32_t count = 0;
 
+    template <bool kMinusFree>
     __attribute__((always_inline)) uint64_t unusual(const char*, const BlockTokens& t,
                                                     const Carry& was) const {
-        return t.notPlain | (behind<1>(t.minus, was.minus) & ~t.digit);  // a lone sign, or "--"
+        // A lone sign, or "--"; without minus signs (read so only after a
+        // block without any), none.
+        const uint64_t afterMinus = kMinusFree ? 0 : behind<1>(t.minus, was.minus);
+        return t.notPlain | (afterMinus & ~t.digit);
     }
     __attribute__((always_inline)) void take(const char*, uint32_t base, const BlockTokens& t,
                                              const Carry& was) {
