@@ -259,12 +259,11 @@ struct CountReader {
         const auto takeBlock = [&](const char* q, uint64_t outside, auto at)
             __attribute__((always_inline)) {
             askAhead(q, ahead);
-            // From classes, the carries change only where the block is taken
-            // (one that a block without minus signs could not be is taken
-            // again with them); the set's own masks only read the newlines.
+            // The carries change only where the block is taken: one that a
+            // block without minus signs could not be is taken again with them.
             PlainCarry next = carry;
-            const PlainMasks m = plainMasksOf<Set, decltype(at)::first, decltype(at)::minusFree>(
-                q, outside, Set::kPlainMasks ? carry : next);
+            const PlainMasks m =
+                plainMasksOf<Set, decltype(at)::first, decltype(at)::minusFree>(q, outside, next);
             uint64_t odd = m.odd;
             if constexpr (Set::kPlainMasks) {
                 // Ten digits in a row whose second is one of longStarts, or
@@ -307,9 +306,7 @@ struct CountReader {
                 tokens += blockLines - countFewOnes(repeated);
             }
             matchTargets(q, m.ends, m.newline, carry.newline);
-            if constexpr (!Set::kPlainMasks) {
-                carry = next;
-            }
+            carry = next;
             carry.newline = m.newline;
             return true;
         };
@@ -321,22 +318,20 @@ struct CountReader {
                      q += 64) {
                 }
             }
-        } else if (whole != 0) {
+        } else if (whole != 0 && takeBlock(p, bitsBelow(front), PlainBlockAt<true>{})) {
             const char* const end = p + whole;
-            // Most files hold no minus sign: blocks are taken without looking
-            // for one at first, and from the first that holds one on, with
-            // the minus signs' masks. (SSE2 and the portable set counted
-            // short lines a fifth and a tenth faster so; a window of signed
-            // numbers classifies its first block twice.)
-            const bool minusFree = takeBlock(p, bitsBelow(front), PlainBlockAt<true, true>{});
-            if (minusFree || takeBlock(p, bitsBelow(front), PlainBlockAt<true, false>{})) {
-                q = p + 64;
-                while (minusFree && q != end && takeBlock(q, 0, PlainBlockAt<false, true>{})) {
-                    q += 64;
-                }
-                while (q != end && takeBlock(q, 0, PlainBlockAt<false, false>{})) {
-                    q += 64;
-                }
+            // Most files hold no minus sign: as the block loop does, after a
+            // first block without one, blocks are taken without looking for
+            // one, up to the first that holds one, taken again with the minus
+            // signs' masks, as are the rest. (SSE2 and the portable set
+            // counted short lines a fifth and a tenth faster so.)
+            const bool minusFree = carry.minus == 0;
+            q = p + 64;
+            while (minusFree && q != end && takeBlock(q, 0, PlainBlockAt<false, true>{})) {
+                q += 64;
+            }
+            while (q != end && takeBlock(q, 0, PlainBlockAt<false>{})) {
+                q += 64;
             }
         }
         const auto base = static_cast<size_t>(q - p);
