@@ -210,6 +210,24 @@ TEST_P(NumberScanner, SignsAndZerosAtEveryPlaceOfABlock) {
     }
 }
 
+// Blocks after a first one without a minus sign are read without looking
+// for one: a minus on the first block's last byte must still be judged with
+// the next block's first, "-0", "--" and a lone sign there included, with
+// plain numbers on for blocks after it, between newlines (the plain blocks)
+// and between spaces (the block loop).
+TEST_P(NumberScanner, AMinusThatEndsTheFirstBlockBeforeBlocksWithoutOne) {
+    const std::string after = plainNumbersOfLength(256);
+    for (std::size_t at = 0; at < 140; ++at) {
+        const std::string before = plainNumbersOfLength(at);
+        for (const char* sign : {"-0 6 ", "- 5 ", "-05 ", "--5 ", "-5 ", "-1 0 "}) {
+            const std::string text = before + sign + after;
+            const std::string where = "\"" + std::string(sign) + "\" at " + std::to_string(at);
+            expectAgreement(text, where, 3);
+            expectAgreement(withNewlines(text), where + ", newlines alone", 3);
+        }
+    }
+}
+
 // Ten and eleven digits at every place of a window's first blocks, after
 // plain numbers and before more, so that every block but the last is whole:
 // at the limits, just past them, and past them in the first digit, the
